@@ -1,0 +1,31 @@
+// The conversion engine's public face: one function per member of the plug-in's
+// interface that converts or tests text. Pure functions over UTF-16 text; the COM
+// server and the host driver are thin shells around them.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+namespace declshift {
+
+// The option fields of a plug-in object, under their own names. A flag counts as
+// set when it is non-zero.
+struct Options {
+    std::int32_t m_Charset = 0;
+    std::int16_t m_ExplConst = 0;
+    std::int16_t m_InsertAfterOption = 0;
+    std::int16_t m_AutoFormat = 0;
+    std::int16_t m_ShowParams = 0;
+    std::u16string m_Scope;
+};
+
+// Prefix test of the interface: true when `src` begins with `contains`.
+bool StartsWith(const std::u16string& src, const std::u16string& contains);
+
+// Constant declaration. `m_Name` is in-out: it loses every " As Long".
+std::u16string GetConst(const Options& options, std::u16string& m_Name, const std::u16string& m_Data);
+
+// The result of every failed conversion.
+std::u16string FailureSentence(const std::u16string& name);
+
+}  // namespace declshift

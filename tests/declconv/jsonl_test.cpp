@@ -1,0 +1,79 @@
+#include "jsonl.h"
+
+#include <gtest/gtest.h>
+
+#include <sstream>
+
+namespace declconv {
+namespace {
+
+struct ProtocolCase {
+    const char* label;
+    std::string request;
+    std::string response;
+    bool ok;
+};
+
+void PrintTo(const ProtocolCase& row, std::ostream* out) { *out << row.label; }
+
+class JsonLinesTest : public ::testing::TestWithParam<ProtocolCase> {};
+
+TEST_P(JsonLinesTest, AnswersOneLinePerRequest) {
+    auto backend = MakeNativeBackend();
+    const auto [answer, ok] = AnswerRequest(*backend, GetParam().request);
+    if (GetParam().response.empty()) {
+        EXPECT_EQ(answer.rfind(R"({"error":"malformed JSON: )", 0), 0u) << answer;
+    } else {
+        EXPECT_EQ(answer, GetParam().response);
+    }
+    EXPECT_EQ(ok, GetParam().ok);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Requests, JsonLinesTest,
+    ::testing::Values(
+        ProtocolCase{"const", R"({"call":"GetConst","name":"WM_USER","data":"&H400"})",
+                     R"({"result":"WM_USER = &400","name":"WM_USER"})", true},
+        ProtocolCase{"const_name_written_back", R"({"call":"GetConst","name":"TO As Long","data":"1","options":{}})",
+                     R"({"result":"_TO = 1","name":"TO"})", true},
+        ProtocolCase{"extra_fields_ignored", R"({"call":"GetConst","name":"A","data":"1","src":"x.txt:1"})",
+                     R"({"result":"A = 1","name":"A"})", true},
+        ProtocolCase{"starts_with", R"({"call":"StartsWith","src":"abc","contains":"ab"})", R"({"result":true})",
+                     true},
+        ProtocolCase{"starts_with_false", R"({"call":"StartsWith","src":"ab","contains":"abc"})",
+                     R"({"result":false})", true},
+        ProtocolCase{"non_bmp_and_nul", R"({"call":"GetConst","name":"\ud83d\ude00","data":"\"\u0000\""})",
+                     "{\"result\":\"\xF0\x9F\x98\x80$ = \\\"\\u0000\\\"\",\"name\":\"\xF0\x9F\x98\x80\"}", true},
+        ProtocolCase{"options_accepted", R"({"call":"GetConst","name":"A","data":"1","options":{"AutoFormat":-1,"Charset":1,"ShowParams":true}})",
+                     R"({"result":"A = 1","name":"A"})", true},
+        ProtocolCase{"malformed", R"({"call":)", "", false},
+        ProtocolCase{"not_an_object", R"([1,2])", R"({"error":"a request must be a JSON object"})", false},
+        ProtocolCase{"unknown_call", R"({"call":"GetThing"})", R"({"error":"unknown call \"GetThing\""})", false},
+        ProtocolCase{"wrong_field_type", R"({"call":"GetConst","name":5})",
+                     R"({"error":"field \"name\" must be a string"})", false},
+        ProtocolCase{"unknown_option", R"({"call":"GetConst","options":{"Colour":1}})",
+                     R"({"error":"unknown option \"Colour\""})", false},
+        ProtocolCase{"option_out_of_range", R"({"call":"GetConst","options":{"AutoFormat":40000}})",
+                     R"x({"error":"option \"AutoFormat\" is out of range (-32768 to 32767)"})x", false},
+        ProtocolCase{"option_wrong_type", R"({"call":"GetConst","options":{"Charset":"1"}})",
+                     R"({"error":"option \"Charset\" must be an integer or a boolean"})", false}),
+    [](const auto& row) { return std::string(row.param.label); });
+
+TEST(JsonLinesRun, GoesOnAfterABadLineAndReportsIt) {
+    auto backend = MakeNativeBackend();
+    std::istringstream in("{\"call\":\"GetConst\",\"name\":\"A\",\"data\":\"1\"}\r\nnot json\n"
+                          "{\"call\":\"StartsWith\",\"src\":\"x\",\"contains\":\"\"}\n");
+    std::ostringstream out;
+    EXPECT_FALSE(RunJsonLines(*backend, in, out));
+    std::istringstream lines(out.str());
+    std::string line;
+    std::vector<std::string> answers;
+    while (std::getline(lines, line)) answers.push_back(line);
+    ASSERT_EQ(answers.size(), 3u);
+    EXPECT_EQ(answers[0], R"({"result":"A = 1","name":"A"})");
+    EXPECT_EQ(answers[1].rfind(R"({"error":"malformed JSON)", 0), 0u);
+    EXPECT_EQ(answers[2], R"({"result":true})");
+}
+
+}  // namespace
+}  // namespace declconv

@@ -1,0 +1,17 @@
+// The JSON Lines protocol: one request object per line in, one response per line out.
+#pragma once
+
+#include <iosfwd>
+#include <string>
+
+#include "plugin.h"
+
+namespace declconv {
+
+// Answers one request line; the bool is false when the answer is an error.
+std::pair<std::string, bool> AnswerRequest(Backend& backend, const std::string& line);
+
+// Answers every line of `in` on `out`, in order. Returns false when any line failed.
+bool RunJsonLines(Backend& backend, std::istream& in, std::ostream& out);
+
+}  // namespace declconv

@@ -1,0 +1,30 @@
+// What the host driver asks of a plug-in object, whichever way it is reached:
+// the engine directly, or the COM server through its vtable or IDispatch.
+#pragma once
+
+#include <memory>
+#include <string>
+
+#include "declshift.h"
+
+namespace declconv {
+
+// One plug-in object. Text arguments passed by reference may be changed by the call.
+class PlugIn {
+public:
+    virtual ~PlugIn() = default;
+    virtual void PutOptions(const declshift::Options& options) = 0;
+    virtual std::u16string GetConst(std::u16string& name, std::u16string& data) = 0;
+    virtual bool StartsWith(std::u16string& src, std::u16string& contains) = 0;
+};
+
+// Makes fresh plug-in objects: every request runs on a new one.
+class Backend {
+public:
+    virtual ~Backend() = default;
+    virtual std::unique_ptr<PlugIn> NewObject() = 0;
+};
+
+std::unique_ptr<Backend> MakeNativeBackend();
+
+}  // namespace declconv
