@@ -22,8 +22,10 @@ std::string ShowSkips(const std::vector<Skipped>& skipped) {
     static constexpr const char* kNames[] = {"comment", "blank", "header", "other", "malformed", "unclosed"};
     std::string out;
     for (const auto& s : skipped) {
-        out += (out.empty() ? "" : " ") + std::string(kNames[static_cast<int>(s.kind)]) + "@" +
-               std::to_string(s.line);
+        if (!out.empty()) out += ' ';
+        out += kNames[static_cast<int>(s.kind)];
+        out += '@';
+        out += std::to_string(s.line);
     }
     return out;
 }

@@ -215,15 +215,18 @@ int RunConvert(Backend& backend, const ConvertSettings& settings, std::ostream& 
     Tally total;
     bool ioError = false;
     for (const std::string& path : settings.files) {
+        // The file's messages go out together: the error stream is unbuffered, and
+        // a damaged file can give a warning for every line.
+        std::ostringstream notes;
         std::string bytes;
         std::string error;
         if (!ReadWholeFile(path, bytes, error)) {
-            messages << "declconv: cannot read " << path << ": " << error << "\n";
+            messages << "declconv: cannot read " << path << ": " << error << std::endl;
             ioError = true;
             continue;
         }
         const DecodedText decoded = DecodeDeclarationFile(bytes);
-        if (settings.verbose) messages << path << ": read as " << EncodingName(decoded.encoding) << "\n";
+        if (settings.verbose) notes << path << ": read as " << EncodingName(decoded.encoding) << "\n";
         const SplitResult split = SplitDeclarations(decoded.text);
 
         Tally tally;
@@ -233,9 +236,9 @@ int RunConvert(Backend& backend, const ConvertSettings& settings, std::ostream& 
             ++tally.skipped[kind];
             const bool warning = skipped.kind == SkipKind::kMalformed || skipped.kind == SkipKind::kUnclosed;
             if (warning || settings.verbose) {
-                messages << path << ":" << skipped.line << ": " << (warning ? "warning: " : "") << "skipped "
-                         << kSkipSingular[kind] << (skipped.reason.empty() ? "" : " (" + skipped.reason + ")")
-                         << (skipped.text.empty() ? "" : ": " + Excerpt(skipped.text)) << "\n";
+                notes << path << ":" << skipped.line << ": " << (warning ? "warning: " : "") << "skipped "
+                      << kSkipSingular[kind] << (skipped.reason.empty() ? "" : " (" + skipped.reason + ")")
+                      << (skipped.text.empty() ? "" : ": " + Excerpt(skipped.text)) << "\n";
             }
         }
 
@@ -249,10 +252,11 @@ int RunConvert(Backend& backend, const ConvertSettings& settings, std::ostream& 
             auto object = backend.NewObject();
             object->PutOptions(settings.options);
             std::u16string text;
-            ConvertRequests(*object, split.requests, path, text, tally, messages);
+            ConvertRequests(*object, split.requests, path, text, tally, notes);
             AppendEncoded(output, text, settings.encoding);
         }
-        PrintSummary(messages, path, tally, settings.emitRequests);
+        PrintSummary(notes, path, tally, settings.emitRequests);
+        messages << notes.str() << std::flush;
         total += tally;
     }
     if (settings.files.size() > 1) PrintSummary(messages, "total", total, settings.emitRequests);

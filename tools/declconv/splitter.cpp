@@ -368,7 +368,7 @@ private:
         Block& block = *block_;
         if (block.kind == BlockKind::kProcedure) {
             result_.skipped.push_back({SkipKind::kOther, block.line, std::move(block.opening),
-                                       "procedure body (" + std::string(block.endWord) + ")"});
+                                       "body up to End " + std::string(block.endWord)});
         } else {
             std::u16string data;
             for (std::size_t i = 0; i < block.members.size(); ++i) {
