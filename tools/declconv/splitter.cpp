@@ -341,7 +341,7 @@ private:
         if (!inProcedure && MatchWord(rest, "Const")) return true;
         for (const std::string_view opener : {"Type", "Enum", "Sub", "Function", "Property"}) {
             const auto after = MatchWord(rest, opener);
-            // "Type As Long" or "Property(3) As Byte" would be a member, not a statement.
+            // "Type As Long" or "Sub = 1" would be a member, not a statement.
             if (after && !after->empty() && !MatchWord(*after, "As") && after->front() != u'=') {
                 return true;
             }
