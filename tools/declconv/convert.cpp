@@ -1,15 +1,14 @@
 #include "convert.h"
 
-#include <cerrno>
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <ostream>
-#include <random>
 #include <sstream>
 #include <stdexcept>
 
+#include "atomic_write.h"
 #include "decode.h"
 #include "utf.h"
 
@@ -98,36 +97,6 @@ void AppendEncoded(std::string& out, std::u16string_view text, OutputEncoding en
         out.push_back(static_cast<char>(unit & 0xFF));
         out.push_back(static_cast<char>(unit >> 8));
     }
-}
-
-// Writes the whole output to a temporary file beside `path` and renames it over
-// `path`, so that a failed run leaves either the old file or nothing.
-bool WriteAtomically(const std::string& path, const std::string& bytes, std::string& error) {
-    std::random_device random;
-    for (int attempt = 0; attempt < 100; ++attempt) {
-        const std::string temporary = path + "." + std::to_string(random()) + ".tmp";
-        std::FILE* file = std::fopen(temporary.c_str(), "wbx");
-        if (file == nullptr) {
-            if (errno == EEXIST) continue;
-            error = std::strerror(errno);
-            return false;
-        }
-        const bool written = std::fwrite(bytes.data(), 1, bytes.size(), file) == bytes.size();
-        const int savedErrno = errno;
-        const bool closed = std::fclose(file) == 0;
-        std::error_code ec;
-        if (written && closed) {
-            std::filesystem::rename(temporary, path, ec);
-            if (!ec) return true;
-            error = ec.message();
-        } else {
-            error = std::strerror(written ? errno : savedErrno);
-        }
-        std::filesystem::remove(temporary, ec);
-        return false;
-    }
-    error = "no free name for a temporary file";
-    return false;
 }
 
 std::string CallCounts(const Tally& tally) {
@@ -268,7 +237,7 @@ int RunConvert(Backend& backend, const ConvertSettings& settings, std::ostream& 
             messages << "declconv: cannot write the output\n";
             return kConvertIoError;
         }
-    } else if (std::string error; !WriteAtomically(settings.output, output, error)) {
+    } else if (std::string error; !tools::WriteFileAtomically(settings.output, output, error)) {
         messages << "declconv: cannot write " << settings.output << ": " << error << "\n";
         return kConvertIoError;
     }
