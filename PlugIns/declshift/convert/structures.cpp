@@ -139,10 +139,12 @@ Text ExpandFixedStrings(const Text& text) {
             const auto position = [&](std::size_t index) {
                 return static_cast<std::int64_t>(done.size() + (line.size() - from) + (index - rest)) + 1;
             };
+            // The round's 16-bit positions; only their range matters here, as `line`
+            // already ends where the expression does.
             [[maybe_unused]] const Int16 a = static_cast<std::int64_t>(done.size() + (at - from)) + 1;
-            Int16 e = position(lineBreak);
-            const Int16 p = apostrophe == kNone ? position(source.size()) : position(apostrophe);
-            if (p < e) e = p;
+            [[maybe_unused]] const Int16 e = position(lineBreak);
+            [[maybe_unused]] const Int16 p =
+                apostrophe == kNone ? position(source.size()) : position(apostrophe);
 
             done.append(TextView(line).substr(from, at - from)).append(u"&(");
             if (!IsDigit(TextView(line).substr(at + kFixedStringLength))) done.push_back(u'_');
