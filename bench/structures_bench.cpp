@@ -23,7 +23,7 @@ Text RepeatLines(const Text& line, std::size_t size) {
 
 // Pads `text` with untyped member lines to exactly `size` characters.
 Text PadTo(Text text, std::size_t size) {
-    if (text.size() + 3 <= size) text += u"\t" + Text(size - text.size() - 3, u'x') + u"\r\n";
+    if (text.size() + 3 <= size) text.append(u"\t").append(size - text.size() - 3, u'x').append(kCrLf);
     return text.substr(0, size);
 }
 
