@@ -23,7 +23,10 @@ Text RepeatLines(const Text& line, std::size_t size) {
 
 // Pads `text` with untyped member lines to exactly `size` characters.
 Text PadTo(Text text, std::size_t size) {
-    if (text.size() + 3 <= size) text.append(u"\t").append(size - text.size() - 3, u'x').append(kCrLf);
+    if (text.size() + 3 <= size) {
+        const std::size_t filler = size - text.size() - 3;
+        text.append(u"\t").append(filler, u'x').append(kCrLf);
+    }
     return text.substr(0, size);
 }
 
