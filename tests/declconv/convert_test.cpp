@@ -27,6 +27,13 @@ public:
                (options_.m_AutoFormat != 0 ? u"A" : u"") + (options_.m_ShowParams != 0 ? u"S" : u"") + u"]";
     }
     bool StartsWith(std::u16string&, std::u16string&) override { return false; }
+    std::u16string GetType(std::u16string name, std::u16string data) override {
+        return u"TYPE " + name + u" {" + data + u"}";
+    }
+    std::u16string GetEnum(std::u16string name, std::u16string data) override {
+        return u"ENUM " + name + u" {" + data + u"}";
+    }
+    std::u16string Preview() override { return u"PREVIEW"; }
 
 private:
     declshift::Options options_;
@@ -160,7 +167,7 @@ TEST_F(ConvertCommand, CallsWithoutAConverterAreCountedNotDropped) {
               std::string::npos);
     if (messages.find("not converted") == std::string::npos) GTEST_SKIP() << "every call has a converter";
     EXPECT_NE(messages.find(
-                  "1 converted, 0 failed, 2 not converted (no converter for GetEnum, GetSub in this build)"),
+                  "2 converted, 0 failed, 1 not converted (no converter for GetSub in this build)"),
               std::string::npos)
         << messages;
     settings.strict = true;

@@ -27,8 +27,8 @@ struct Converter {
 // clang-format off
 constexpr std::array<Converter, kCallOrder.size()> kConverters = {{
     {"GetConst", [](PlugIn& o, std::u16string& n, std::u16string& d) { return o.GetConst(n, d); }},
-    {"GetType", nullptr},  // TODO(merge): [](PlugIn& o, std::u16string& n, std::u16string& d) { return o.GetType(n, d); }
-    {"GetEnum", nullptr},  // TODO(merge): [](PlugIn& o, std::u16string& n, std::u16string& d) { return o.GetEnum(n, d); }
+    {"GetType", [](PlugIn& o, std::u16string& n, std::u16string& d) { return o.GetType(n, d); }},
+    {"GetEnum", [](PlugIn& o, std::u16string& n, std::u16string& d) { return o.GetEnum(n, d); }},
     {"GetSub", nullptr},   // TODO(merge): [](PlugIn& o, std::u16string& n, std::u16string& d) { return o.GetSub(n, d); }
     {"GetFunc", nullptr},  // TODO(merge): [](PlugIn& o, std::u16string& n, std::u16string& d) { return o.GetFunc(n, d); }
 }};

@@ -7,6 +7,7 @@
 #include <nlohmann/json.hpp>
 #include <ostream>
 #include <stdexcept>
+#include <utility>
 
 #include "utf.h"
 
@@ -81,6 +82,12 @@ std::string Utf8(const std::u16string& text) { return Utf16ToUtf8(text); }
 // Each call: how it reads its fields, calls the object and shapes the answer.
 using Handler = std::function<Json(PlugIn&, const Json&)>;
 
+Json ResultOnly(const std::u16string& result) {
+    Json answer;
+    answer["result"] = Utf8(result);
+    return answer;
+}
+
 Json NameAndResult(const std::u16string& result, const std::u16string& name) {
     Json answer;
     answer["result"] = Utf8(result);
@@ -105,6 +112,20 @@ const std::map<std::string, Handler>& Handlers() {
              answer["result"] = object.StartsWith(src, contains);
              return answer;
          }},
+        // By-value texts: nothing comes back but the result.
+        {"GetType",
+         [](PlugIn& object, const Json& request) {
+             auto name = TextField(request, "name");
+             auto data = TextField(request, "data");
+             return ResultOnly(object.GetType(std::move(name), std::move(data)));
+         }},
+        {"GetEnum",
+         [](PlugIn& object, const Json& request) {
+             auto name = TextField(request, "name");
+             auto data = TextField(request, "data");
+             return ResultOnly(object.GetEnum(std::move(name), std::move(data)));
+         }},
+        {"Preview", [](PlugIn& object, const Json&) { return ResultOnly(object.Preview()); }},
     };
     return handlers;
 }

@@ -52,7 +52,7 @@ const std::vector<Text>& KeywordForms() {
 }
 
 bool StartsWith(TextView src, TextView contains) {
-    return Left(src, Len(contains)) == contains;
+    return src.substr(0, std::min(src.size(), contains.size())) == contains;
 }
 
 bool StartsWith(const std::u16string& src, const std::u16string& contains) {
