@@ -65,10 +65,12 @@ declshift::Options ReadOptions(const Json& request) {
     };
     for (const auto& [key, value] : it->items()) {
         if (key == "Charset") {
-            options.m_Charset = static_cast<std::int32_t>(IntegerOption(
-                key, value, std::numeric_limits<std::int32_t>::min(), std::numeric_limits<std::int32_t>::max()));
+            options.m_Charset =
+                static_cast<std::int32_t>(IntegerOption(key, value, std::numeric_limits<std::int32_t>::min(),
+                                                        std::numeric_limits<std::int32_t>::max()));
         } else if (const auto flag = flags.find(key); flag != flags.end()) {
-            options.*(flag->second) = static_cast<std::int16_t>(IntegerOption(key, value, kShortMin, kShortMax));
+            options.*(flag->second) =
+                static_cast<std::int16_t>(IntegerOption(key, value, kShortMin, kShortMax));
         } else {
             throw BadRequest("unknown option \"" + key + "\"");
         }
@@ -88,6 +90,16 @@ Json NameAndResult(const std::u16string& result, const std::u16string& name) {
     return answer;
 }
 
+// A call that takes `name` and `data` by reference and answers with the name after it.
+Handler ByReference(std::u16string (PlugIn::*member)(std::u16string&, std::u16string&)) {
+    return [member](PlugIn& object, const Json& request) {
+        auto name = TextField(request, "name");
+        auto data = TextField(request, "data");
+        const auto result = (object.*member)(name, data);
+        return NameAndResult(result, name);
+    };
+}
+
 const std::map<std::string, Handler>& Handlers() {
     static const std::map<std::string, Handler> handlers = {
         {"GetConst",
@@ -105,6 +117,9 @@ const std::map<std::string, Handler>& Handlers() {
              answer["result"] = object.StartsWith(src, contains);
              return answer;
          }},
+        // Procedure and function declarations: like GetConst, the by-reference name comes back.
+        {"GetSub", ByReference(&PlugIn::GetSub)},
+        {"GetFunc", ByReference(&PlugIn::GetFunc)},
     };
     return handlers;
 }
@@ -120,7 +135,8 @@ std::pair<std::string, bool> AnswerRequest(Backend& backend, const std::string& 
         const auto call = request.find("call");
         if (call == request.end() || !call->is_string()) throw BadRequest("field \"call\" must be a string");
         const auto handler = Handlers().find(call->get<std::string>());
-        if (handler == Handlers().end()) throw BadRequest("unknown call \"" + call->get<std::string>() + "\"");
+        if (handler == Handlers().end())
+            throw BadRequest("unknown call \"" + call->get<std::string>() + "\"");
         const auto options = ReadOptions(request);
         auto object = backend.NewObject();
         object->PutOptions(options);

@@ -13,6 +13,12 @@ public:
     bool StartsWith(std::u16string& src, std::u16string& contains) override {
         return declshift::StartsWith(src, contains);
     }
+    std::u16string GetSub(std::u16string& name, std::u16string& data) override {
+        return declshift::GetSub(options_, name, data);
+    }
+    std::u16string GetFunc(std::u16string& name, std::u16string& data) override {
+        return declshift::GetFunc(options_, name, data);
+    }
 
 private:
     declshift::Options options_;
