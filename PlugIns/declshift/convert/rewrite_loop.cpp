@@ -479,6 +479,10 @@ void RunPasses(Text& text, Mode... mode) {
 }  // namespace
 
 void RewriteByRefAndTypes(Text& text, RewriteStorage storage) {
+    // Without these the first pass finds nothing and changes nothing.
+    if (!Contains(text, kPatterns[kByRef]) && !Contains(text, kPatterns[kAs]) && !Contains(text, kPatterns[kLowerAs])) {
+        return;
+    }
     if (storage == RewriteStorage::ByLength) {
         storage = text.size() <= kShortText ? RewriteStorage::OneString : RewriteStorage::Chunks;
     }
