@@ -46,7 +46,7 @@ void RewriteType(Text& t, Int16 m) {
         t = Left(t, m - 1) + Mid(t, end, Int16(u - end)) + comment + Mid(t, u);
         return;
     }
-    // The line already holds a remark: the type joins it behind a ",".
+    // The line already holds a remark: "," + label + name is written where it ends.
     const std::int64_t cut = remark > m && remark < end ? remark : std::int64_t{end};
     const Text name = Mid(t, m + 4, cut - m - 4);
     std::int64_t e = end;

@@ -381,6 +381,8 @@ private:
 std::int64_t Position(std::int64_t found) { return found == kNone ? 0 : found + 1; }
 // The same, held in 16 bits like the positions the steps keep.
 Int16 OneBased(std::int64_t found) { return Position(found); }
+// A position the rebuild computes on the way; it must fit in 16 bits too.
+void CheckPosition(std::int64_t position) { static_cast<void>(Int16(position)); }
 
 // "ByRef " goes; the parameter's comment becomes "Pointer to".
 template <typename Buffer>
@@ -392,9 +394,9 @@ void RewriteByRef(Buffer& t, std::int64_t found) {
         c = OneBased(t.Find(kParen, found));
         piece = u":REM Pointer to";
     }
-    Int16(l + 6);
+    CheckPosition(l + 6);
     if (Int16(c - l - 5) < 0) Fail("negative length");
-    Int16(c + 1);
+    CheckPosition(c + 1);
     t.Splice(c, 0, piece);
     t.Splice(l - 1, 6, u"");
 }
@@ -441,7 +443,12 @@ void RewriteType(Buffer& t, std::int64_t found) {
         MoveTypeBehind(t, m, end, u, prefix + label);
         return;
     }
-    // The line already holds a remark: the type joins it behind a ",".
+    // The line already holds a remark ("Pointer to", or the comment of an earlier
+    // type): the clause " As <name>" leaves its place and "," + label + name is
+    // written where the remark ends, so the line keeps one comment. A remark that
+    // interrupts the type name (a result type split by an earlier rewrite) ends
+    // where the type ends, and the name is what stands before it; any other
+    // remark ends at the next " As " or with the line.
     const std::int64_t cut = remark > m && remark < end ? remark : std::int64_t{end};
     if (cut - m - 4 < 0) Fail("negative length");
     std::int64_t e = end;
@@ -480,7 +487,8 @@ void RunPasses(Text& text, Mode... mode) {
 
 void RewriteByRefAndTypes(Text& text, RewriteStorage storage) {
     // Without these the first pass finds nothing and changes nothing.
-    if (!Contains(text, kPatterns[kByRef]) && !Contains(text, kPatterns[kAs]) && !Contains(text, kPatterns[kLowerAs])) {
+    if (!Contains(text, kPatterns[kByRef]) && !Contains(text, kPatterns[kAs]) &&
+        !Contains(text, kPatterns[kLowerAs])) {
         return;
     }
     if (storage == RewriteStorage::ByLength) {
