@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <random>
+
 #include "declshift.h"
 #include "text.h"
 
@@ -244,6 +246,40 @@ TEST(ProcedureLimits, PositionsBeyondSixteenBitsFailCleanly) {
     ASSERT_EQ(Len(data), 32767);
     Text name = u"F";
     EXPECT_EQ(GetFunc(With(-1, -1), name, data), u"REM Sorry I could not convert F");
+}
+
+// Any declaration text: a result that ends in CRLF or exactly the failure
+// sentence, never an escaping error; only the value 1 of m_Charset counts.
+TEST(ProcedureProperties, RandomDeclarationsConvertOrFailCleanly) {
+    const std::vector<Text> pieces = {
+        u"\"",   u"user32", u"mine.dll", u" Alias ",    u"Alias",     u" (",   u"(",    u")", u", ",
+        u",",    u"ByRef ", u" As Long", u" As String", u" As RECT",  u" as ", u" As ", u"&", u"~",
+        u"?",    u"$",      u"%",        u"lpName",     u"nLen",      u"cch",  u"W",    u"A", u" Optional ",
+        u" = 0", u":REM",   u"\\",       u"\r\n",       u"LOCAL ret", u" "};
+    std::mt19937 random(42);
+    std::uniform_int_distribution<std::size_t> pick(0, pieces.size() - 1);
+    std::uniform_int_distribution<int> count(0, 30);
+    for (int i = 0; i < 1500; ++i) {
+        // Mostly well-formed heads with random parameter texts, some random throughout.
+        const std::vector<Text> heads = {u"\"", u"\"user32\" (", u"\"mine\" (", u"\"x.dll\" Alias \"FA\" ("};
+        Text data = heads[static_cast<std::size_t>(i) % heads.size()];
+        for (int n = count(random); n > 0; --n) data += pieces[pick(random)];
+        if (i % 3 != 0) data += i % 2 == 0 ? u")" : u") As Long";
+        for (const Call call : {Call::Sub, Call::Func}) {
+            for (const Options& options : {With(0, 0), With(-1, 0), With(0, -1, 1), With(-1, -1, 2)}) {
+                Text name = u"P(x)";
+                Text copy = data;
+                const Text result =
+                    call == Call::Sub ? GetSub(options, name, copy) : GetFunc(options, name, copy);
+                EXPECT_TRUE(result == u"REM Sorry I could not convert P(x)" || result.ends_with(u"\r\n"))
+                    << i;
+                Options zero = options;
+                zero.m_Charset = options.m_Charset == 1 ? 1 : 0;
+                Text again = data;
+                EXPECT_EQ(call == Call::Sub ? GetSub(zero, name, again) : GetFunc(zero, name, again), result);
+            }
+        }
+    }
 }
 
 }  // namespace
