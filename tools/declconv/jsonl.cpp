@@ -95,6 +95,16 @@ Json NameAndResult(const std::u16string& result, const std::u16string& name) {
     return answer;
 }
 
+// A call that takes `name` and `data` by reference and answers with the name after it.
+Handler ByReference(std::u16string (PlugIn::*member)(std::u16string&, std::u16string&)) {
+    return [member](PlugIn& object, const Json& request) {
+        auto name = TextField(request, "name");
+        auto data = TextField(request, "data");
+        const auto result = (object.*member)(name, data);
+        return NameAndResult(result, name);
+    };
+}
+
 const std::map<std::string, Handler>& Handlers() {
     static const std::map<std::string, Handler> handlers = {
         {"GetConst",
@@ -126,6 +136,9 @@ const std::map<std::string, Handler>& Handlers() {
              return ResultOnly(object.GetEnum(std::move(name), std::move(data)));
          }},
         {"Preview", [](PlugIn& object, const Json&) { return ResultOnly(object.Preview()); }},
+        // Procedure and function declarations: like GetConst, the by-reference name comes back.
+        {"GetSub", ByReference(&PlugIn::GetSub)},
+        {"GetFunc", ByReference(&PlugIn::GetFunc)},
     };
     return handlers;
 }

@@ -22,6 +22,12 @@ public:
         return declshift::GetEnum(options_, std::move(name), std::move(data));
     }
     std::u16string Preview() override { return declshift::Preview(options_); }
+    std::u16string GetSub(std::u16string& name, std::u16string& data) override {
+        return declshift::GetSub(options_, name, data);
+    }
+    std::u16string GetFunc(std::u16string& name, std::u16string& data) override {
+        return declshift::GetFunc(options_, name, data);
+    }
 
 private:
     declshift::Options options_;

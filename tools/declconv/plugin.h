@@ -20,6 +20,9 @@ public:
     virtual std::u16string GetType(std::u16string name, std::u16string data) = 0;
     virtual std::u16string GetEnum(std::u16string name, std::u16string data) = 0;
     virtual std::u16string Preview() = 0;
+    // Procedure and function declarations.
+    virtual std::u16string GetSub(std::u16string& name, std::u16string& data) = 0;
+    virtual std::u16string GetFunc(std::u16string& name, std::u16string& data) = 0;
 };
 
 // Makes fresh plug-in objects: every request runs on a new one.
