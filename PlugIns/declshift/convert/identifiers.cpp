@@ -60,7 +60,15 @@ bool StartsWith(const std::u16string& src, const std::u16string& contains) {
 bool NeedsUnderscore(TextView name) {
     if (IsDigit(name)) return true;
     if (Left(name, 1) == u"_") return false;
-    const auto& forms = KeywordForms();
+    // Every form begins with an ASCII letter: only the forms that share the name's
+    // first character can be its prefix.
+    static const auto byFirstLetter = [] {
+        std::array<std::vector<Text>, 128> groups;
+        for (const Text& form : KeywordForms()) groups[form.front()].push_back(form);
+        return groups;
+    }();
+    if (name.empty() || name.front() >= byFirstLetter.size()) return false;
+    const auto& forms = byFirstLetter[name.front()];
     return std::any_of(forms.begin(), forms.end(), [&](const Text& form) { return StartsWith(name, form); });
 }
 
