@@ -31,12 +31,14 @@ struct Vector {
 };
 
 constexpr Vector kVectors[] = {
-    {"one", 3},          {"two", 4},       {"short_text", 80},     {"text_100k", 28250}, {"ls", 63757},
-    {"zeros_1m", 9},     {"random_64k", 72319}, {"offsets", 328037}, {"bigwin", 474820},
-    {"ext_hello", 13},   {"ext_fox", 46},
+    {"one", 3},         {"two", 4},        {"short_text", 80},    {"text_100k", 28250},
+    {"ls", 63757},      {"zeros_1m", 9},   {"random_64k", 72319}, {"offsets", 328037},
+    {"bigwin", 474820}, {"ext_hello", 13}, {"ext_fox", 46},
 };
 
-std::string Path(const char* name, const char* ext) { return std::string(APLIB_VECTOR_DIR) + "/" + name + ext; }
+std::string Path(const char* name, const char* ext) {
+    return std::string(APLIB_VECTOR_DIR) + "/" + name + ext;
+}
 
 void Depack(benchmark::State& state, const char* name) {
     const Bytes raw = ReadFile(Path(name, ".apraw"));
@@ -49,7 +51,8 @@ void Depack(benchmark::State& state, const char* name) {
         benchmark::ClobberMemory();
     }
     if (out != orig) state.SkipWithError("wrong output");
-    state.SetBytesProcessed(static_cast<std::int64_t>(state.iterations()) * static_cast<std::int64_t>(orig.size()));
+    state.SetBytesProcessed(static_cast<std::int64_t>(state.iterations()) *
+                            static_cast<std::int64_t>(orig.size()));
 }
 
 void SafeDepack(benchmark::State& state, const char* name) {
@@ -62,7 +65,8 @@ void SafeDepack(benchmark::State& state, const char* name) {
         benchmark::DoNotOptimize(out.data());
         benchmark::ClobberMemory();
     }
-    state.SetBytesProcessed(static_cast<std::int64_t>(state.iterations()) * static_cast<std::int64_t>(orig.size()));
+    state.SetBytesProcessed(static_cast<std::int64_t>(state.iterations()) *
+                            static_cast<std::int64_t>(orig.size()));
 }
 
 void Pack(benchmark::State& state, Vector v) {
@@ -73,7 +77,8 @@ void Pack(benchmark::State& state, Vector v) {
         packed = raw.size();
         benchmark::DoNotOptimize(raw.data());
     }
-    state.SetBytesProcessed(static_cast<std::int64_t>(state.iterations()) * static_cast<std::int64_t>(orig.size()));
+    state.SetBytesProcessed(static_cast<std::int64_t>(state.iterations()) *
+                            static_cast<std::int64_t>(orig.size()));
     state.counters["packed"] = static_cast<double>(packed);
     state.counters["reference"] = static_cast<double>(v.referenceRaw);
     state.counters["vs_reference"] = static_cast<double>(packed) / static_cast<double>(v.referenceRaw);
@@ -89,7 +94,8 @@ int main(int argc, char** argv) {
         benchmark::RegisterBenchmark((std::string("SafeDepack/") + v.name).c_str(), SafeDepack, v.name);
     }
     for (const auto& v : kVectors) {
-        benchmark::RegisterBenchmark((std::string("Pack/") + v.name).c_str(), Pack, v)->Unit(benchmark::kMillisecond);
+        benchmark::RegisterBenchmark((std::string("Pack/") + v.name).c_str(), Pack, v)
+            ->Unit(benchmark::kMillisecond);
     }
     benchmark::Initialize(&argc, argv);
     if (benchmark::ReportUnrecognizedArguments(argc, argv)) return 1;

@@ -105,28 +105,28 @@ RawResult DepackRaw(std::span<const std::uint8_t> src, std::span<std::uint8_t> d
     std::size_t lastOffset = 0;  // 0 until the first match sets it
     bool afterMatch = false;
 
-#define APLIB_GETBIT(out)                                       \
-    do {                                                        \
-        if (bits == 0) {                                        \
-            if (ip == iend) return fail(Status::truncated);     \
-            tag = static_cast<std::uint32_t>(*ip++) << 24;      \
-            bits = 8;                                           \
-        }                                                       \
-        (out) = tag >> 31;                                      \
-        tag <<= 1;                                              \
-        --bits;                                                 \
+#define APLIB_GETBIT(out)                                   \
+    do {                                                    \
+        if (bits == 0) {                                    \
+            if (ip == iend) return fail(Status::truncated); \
+            tag = static_cast<std::uint32_t>(*ip++) << 24;  \
+            bits = 8;                                       \
+        }                                                   \
+        (out) = tag >> 31;                                  \
+        tag <<= 1;                                          \
+        --bits;                                             \
     } while (0)
 
-#define APLIB_GETGAMMA(out)                                                \
-    do {                                                                   \
-        std::uint32_t v_ = 1, b_ = 0, more_ = 0;                           \
-        do {                                                               \
-            APLIB_GETBIT(b_);                                              \
-            if (v_ & 0x80000000u) return fail(Status::gamma_overflow);     \
-            v_ = (v_ << 1) | b_;                                           \
-            APLIB_GETBIT(more_);                                           \
-        } while (more_);                                                   \
-        (out) = v_;                                                        \
+#define APLIB_GETGAMMA(out)                                            \
+    do {                                                               \
+        std::uint32_t v_ = 1, b_ = 0, more_ = 0;                       \
+        do {                                                           \
+            APLIB_GETBIT(b_);                                          \
+            if (v_ & 0x80000000u) return fail(Status::gamma_overflow); \
+            v_ = (v_ << 1) | b_;                                       \
+            APLIB_GETBIT(more_);                                       \
+        } while (more_);                                               \
+        (out) = v_;                                                    \
     } while (0)
 
     for (;;) {
