@@ -124,15 +124,18 @@ public:
         const unsigned bits = std::clamp<unsigned>(static_cast<unsigned>(std::bit_width(size_)), 10, 18);
         std::vector<std::uint32_t> head4(std::size_t{1} << bits, kNone);
         std::vector<std::uint32_t> head3(std::size_t{1} << std::min(bits, 16u), kNone);
-        std::vector<std::uint32_t> head2(std::size_t{1} << 16, kNone);
+        // Small inputs get small tables; a hashed 2-byte table may point at other bytes,
+        // which Find rejects by measuring the match.
+        std::vector<std::uint32_t> head2(std::size_t{1} << std::min(bits, 16u), kNone);
         const unsigned shift3 = 32 - std::min(bits, 16u);
         auto delta = [](std::uint32_t pos, std::uint32_t cand) -> std::uint16_t {
             return (cand != kNone && pos - cand <= 0xFFFFu) ? static_cast<std::uint16_t>(pos - cand) : 0;
         };
         for (std::uint32_t pos = 0; pos + 2 <= size_; ++pos) {
             const std::uint32_t v2 = std::uint32_t{in_[pos]} | std::uint32_t{in_[pos + 1]} << 8;
-            near2_[pos] = delta(pos, head2[v2]);
-            head2[v2] = pos;
+            const std::uint32_t h2 = (v2 * 2654435761u) >> shift3;
+            near2_[pos] = delta(pos, head2[h2]);
+            head2[h2] = pos;
             if (pos + 3 > size_) continue;
             const std::uint32_t v3 = v2 | std::uint32_t{in_[pos + 2]} << 16;
             const std::uint32_t h3 = (v3 * 2654435761u) >> shift3;
