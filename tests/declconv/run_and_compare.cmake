@@ -1,6 +1,6 @@
 # Runs PROGRAM jsonl INPUT and compares standard output with EXPECTED byte for byte
 # and the exit status with EXPECTED_STATUS.
-execute_process(COMMAND ${PROGRAM} jsonl ${INPUT} ${EXTRA_ARGS}
+execute_process(COMMAND ${EMULATOR} ${PROGRAM} jsonl ${INPUT} ${EXTRA_ARGS}
                 OUTPUT_VARIABLE actual RESULT_VARIABLE status)
 file(READ ${EXPECTED} expected)
 if(NOT actual STREQUAL expected)

@@ -3,12 +3,18 @@
 #include <fstream>
 #include <iostream>
 
+#ifdef _WIN32
+#include <fcntl.h>
+#include <io.h>
+#endif
+
 #include "jsonl.h"
 #include "plugin.h"
 
 int main(int argc, char** argv) {
     CLI::App app{"declconv - converts Visual Basic API declarations to Tarnwick through the declshift engine"};
     app.require_subcommand(1);
+    app.allow_windows_style_options(false);  // "/path" is a file name, not an option
 
     std::string input = "-";
     std::string backendName = "native";
@@ -19,6 +25,12 @@ int main(int argc, char** argv) {
         ->capture_default_str();
 
     CLI11_PARSE(app, argc, argv);
+
+#ifdef _WIN32
+    // Responses are byte-exact: no CRLF translation of the protocol's own line ends.
+    _setmode(_fileno(stdout), _O_BINARY);
+    _setmode(_fileno(stdin), _O_BINARY);
+#endif
 
     auto backend = declconv::MakeNativeBackend();
     std::ifstream file;
