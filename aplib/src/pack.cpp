@@ -32,7 +32,7 @@ namespace {
 
 constexpr std::uint32_t kNice = 48;              // take matches this long without weighing them
 constexpr std::uint32_t kWindow = 1u << 12;      // positions parsed before the path is settled
-constexpr unsigned kArrivals = 3;                // states kept per position
+constexpr unsigned kArrivals = 2;                // states kept per position
 constexpr unsigned kChainDepth = 24;             // chain entries visited per position
 constexpr std::uint32_t kSplitAbove = 1u << 15;  // inputs larger than this are parsed in two halves
 constexpr std::uint32_t kNone = 0xFFFFFFFFu;
