@@ -89,6 +89,14 @@ constexpr std::array<std::uint8_t, 256> kDataBits = [] {
     return table;
 }();
 
+// The value of the gamma code of `pairs` (data, more) pairs at the top of `code`.
+inline std::uint32_t GammaValue(std::uint32_t code, unsigned pairs) {
+    const std::uint32_t data = std::uint32_t{kDataBits[code >> 24]} << 12 |
+                               std::uint32_t{kDataBits[(code >> 16) & 0xFFu]} << 8 |
+                               std::uint32_t{kDataBits[(code >> 8) & 0xFFu]} << 4 | kDataBits[code & 0xFFu];
+    return (1u << pairs) | (data >> (16 - pairs));
+}
+
 // The rest of the tag byte (`bits` bits at the top of `tag`, zeros below) followed by the
 // next four stream bytes, as they would be read as control bits: at least 32 bits at the
 // top of the result. Needs four bytes at `ip`.
@@ -155,32 +163,27 @@ RawResult DepackRaw(std::span<const std::uint8_t> src, std::span<std::uint8_t> d
     // window of at least 32 bits. A code that ends in it is decoded without a loop: the
     // first pair whose "more" bit is 0 ends it, and its data bits are gathered by table.
     // Near the end of the input, or for codes over 32 bits, bits are read one by one.
-#define APLIB_GETGAMMA(out)                                                                       \
-    do {                                                                                          \
-        if (iend - ip >= 4) {                                                                     \
-            const std::uint64_t window_ = Window(ip, tag, bits);                                  \
-            const auto top_ = static_cast<std::uint32_t>(window_ >> 32);                          \
-            const std::uint32_t stop_ = ~top_ & 0x55555555u;                                      \
-            if (stop_ != 0) {                                                                     \
-                const unsigned used_ = static_cast<unsigned>(std::countl_zero(stop_)) + 1;        \
-                const unsigned pairs_ = used_ / 2;                                                \
-                const std::uint32_t data_ = std::uint32_t{kDataBits[top_ >> 24]} << 12 |          \
-                                            std::uint32_t{kDataBits[(top_ >> 16) & 0xFFu]} << 8 | \
-                                            std::uint32_t{kDataBits[(top_ >> 8) & 0xFFu]} << 4 |  \
-                                            kDataBits[top_ & 0xFFu];                              \
-                (out) = (1u << pairs_) | (data_ >> (16 - pairs_));                                \
-                Consume(window_, used_, ip, tag, bits);                                           \
-                break;                                                                            \
-            }                                                                                     \
-        }                                                                                         \
-        std::uint32_t v_ = 1, b_ = 0, more_ = 0;                                                  \
-        do {                                                                                      \
-            APLIB_GETBIT(b_);                                                                     \
-            if (v_ & 0x80000000u) return fail(Status::gamma_overflow);                            \
-            v_ = (v_ << 1) | b_;                                                                  \
-            APLIB_GETBIT(more_);                                                                  \
-        } while (more_);                                                                          \
-        (out) = v_;                                                                               \
+#define APLIB_GETGAMMA(out)                                                                \
+    do {                                                                                   \
+        if (iend - ip >= 4) {                                                              \
+            const std::uint64_t window_ = Window(ip, tag, bits);                           \
+            const auto top_ = static_cast<std::uint32_t>(window_ >> 32);                   \
+            const std::uint32_t stop_ = ~top_ & 0x55555555u;                               \
+            if (stop_ != 0) {                                                              \
+                const unsigned used_ = static_cast<unsigned>(std::countl_zero(stop_)) + 1; \
+                (out) = GammaValue(top_, used_ / 2);                                       \
+                Consume(window_, used_, ip, tag, bits);                                    \
+                break;                                                                     \
+            }                                                                              \
+        }                                                                                  \
+        std::uint32_t v_ = 1, b_ = 0, more_ = 0;                                           \
+        do {                                                                               \
+            APLIB_GETBIT(b_);                                                              \
+            if (v_ & 0x80000000u) return fail(Status::gamma_overflow);                     \
+            v_ = (v_ << 1) | b_;                                                           \
+            APLIB_GETBIT(more_);                                                           \
+        } while (more_);                                                                   \
+        (out) = v_;                                                                        \
     } while (0)
 
     for (;;) {
@@ -212,12 +215,23 @@ RawResult DepackRaw(std::span<const std::uint8_t> src, std::span<std::uint8_t> d
         // bits, taken at once from the window when the input has four more bytes.
         unsigned kind = 0;  // 2: 10, 6: 110, 7: 111
         std::uint32_t nibble = 0;
+        std::uint32_t high = 0;  // for 10: the first gamma code, when already read
         if (iend - ip >= 4) {
             const std::uint64_t window = Window(ip, tag, bits);
             const auto top = static_cast<std::uint32_t>(window >> 32);
             if (!(top & 0x40000000u)) {
+                // 10 and, when it ends within the window's next 30 bits, the gamma code
+                // behind it (the window holds at least 33 bits here).
                 kind = 2;
-                Consume(window, 2, ip, tag, bits);
+                const std::uint32_t code = top << 2;
+                const std::uint32_t stop = ~code & 0x55555554u;
+                unsigned used = 2;
+                if (stop != 0) {
+                    const unsigned codeBits = static_cast<unsigned>(std::countl_zero(stop)) + 1;
+                    high = GammaValue(code, codeBits / 2);
+                    used += codeBits;
+                }
+                Consume(window, used, ip, tag, bits);
             } else if (!(top & 0x20000000u)) {
                 kind = 6;
                 Consume(window, 3, ip, tag, bits);
@@ -246,8 +260,7 @@ RawResult DepackRaw(std::span<const std::uint8_t> src, std::span<std::uint8_t> d
         }
         if (kind == 2) {
             // 10: a match with a gamma-coded offset, or with the last offset.
-            std::uint32_t high = 0;
-            APLIB_GETGAMMA(high);
+            if (high == 0) APLIB_GETGAMMA(high);
             std::uint64_t offset = 0;
             std::uint32_t code = 0;
             std::uint64_t len = 0;
@@ -265,9 +278,11 @@ RawResult DepackRaw(std::span<const std::uint8_t> src, std::span<std::uint8_t> d
                 if (offset >= 32000) ++len;
                 if (offset >= 1280) ++len;
                 if (offset < 128) len += 2;
-                if (offset == 0) return fail(Status::zero_offset);
             }
-            if (offset > static_cast<std::uint64_t>(op - obegin)) return fail(Status::offset_too_far);
+            // One comparison for both offset 0 and an offset beyond the output so far.
+            if (offset - 1 >= static_cast<std::uint64_t>(op - obegin)) {
+                return fail(offset == 0 ? Status::zero_offset : Status::offset_too_far);
+            }
             if (len > static_cast<std::uint64_t>(oend - op)) return fail(Status::output_overflow);
             CopyMatch(op, static_cast<std::size_t>(offset), static_cast<std::size_t>(len), oend);
             op += len;
