@@ -120,13 +120,13 @@ public:
     explicit MatchFinder(std::span<const std::uint8_t> data)
         : in_(data.data()),
           size_(static_cast<std::uint32_t>(data.size())),
-          chain_(data.size(), Link{kNone, 0}),
+          prev4_(data.size(), kNone),
           near2_(data.size(), 0),
           near3_(data.size(), 0) {
         // About one chain head per input byte (at most 4 bytes each): chains stay short even
         // on data without repeats, where every step is a cache miss.
         const unsigned bits = std::clamp<unsigned>(static_cast<unsigned>(std::bit_width(size_)) - 1, 10, 24);
-        std::vector<Link> head4(std::size_t{1} << bits, Link{kNone, 0});
+        std::vector<std::uint32_t> head4(std::size_t{1} << bits, kNone);
         std::vector<std::uint32_t> head3(std::size_t{1} << std::min(bits, 16u), kNone);
         // Small inputs get small tables; a hashed 2-byte table may point at other bytes,
         // which Find rejects by measuring the match.
@@ -146,10 +146,9 @@ public:
             near3_[pos] = delta(pos, head3[h3]);
             head3[h3] = pos;
             if (pos + 4 > size_) continue;
-            const std::uint32_t v4 = Load32(in_ + pos);
-            const std::uint32_t h4 = (v4 * 2654435761u) >> (32 - bits);
-            chain_[pos] = head4[h4];
-            head4[h4] = Link{pos, v4};
+            const std::uint32_t h4 = (Load32(in_ + pos) * 2654435761u) >> (32 - bits);
+            prev4_[pos] = head4[h4];
+            head4[h4] = pos;
         }
     }
 
@@ -174,18 +173,13 @@ public:
         if (limit < 3) return;
         if (near3_[pos] != 0 && consider(near3_[pos])) return;
         if (limit < 4) return;
-        // Chain walk. Each link carries the first four bytes at the position it leads to,
-        // so that hash collisions are skipped without touching the input there. A longer
-        // candidate must also agree on the byte at `best` and the four bytes before it.
-        // Far back, a match has to be long to pay for its offset: only a few far
-        // candidates are looked at.
-        const std::uint32_t head = Load32(cur);
+        // Chain walk: a candidate can only be longer if it agrees on the byte at `best`
+        // and on the four bytes before it. Far back, a match has to be long to pay for its
+        // offset, and every step is a cache miss: only a few far candidates are tried.
         unsigned far = 0;
-        Link link = chain_[pos];
-        for (unsigned depth = 0; depth < kChainDepth && link.pos != kNone; ++depth, link = chain_[link.pos]) {
-            const std::uint32_t cand = link.pos;
+        std::uint32_t cand = prev4_[pos];
+        for (unsigned depth = 0; depth < kChainDepth && cand != kNone; ++depth, cand = prev4_[cand]) {
             if (pos - cand > kFarDistance && ++far > kFarCandidates) break;
-            if (link.head != head) continue;
             const std::uint32_t probe = best < 4 ? 0 : best - 3;
             if (cur[best] != in_[cand + best] || Load32(cur + probe) != Load32(in_ + cand + probe)) continue;
             const std::uint32_t len = MatchLength(cur, in_ + cand, limit);
@@ -199,11 +193,7 @@ public:
 private:
     const std::uint8_t* in_;
     std::uint32_t size_;
-    struct Link {
-        std::uint32_t pos;   // previous position with the same 4-byte hash, or kNone
-        std::uint32_t head;  // the four bytes there
-    };
-    std::vector<Link> chain_;
+    std::vector<std::uint32_t> prev4_;  // previous position with the same 4-byte hash
     std::vector<std::uint16_t> near2_;  // distance to the same 2 bytes before, 0: none near
     std::vector<std::uint16_t> near3_;  // distance to the same 3-byte hash before, 0: none near
 };
