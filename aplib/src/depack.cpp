@@ -127,16 +127,12 @@ RawResult DepackRaw(std::span<const std::uint8_t> src, std::span<std::uint8_t> d
     std::uint8_t* op = obegin;
     std::uint8_t* const oend = op + dst.size();
 
-    RawResult result;
-    auto fail = [&](Status status) {
-        result.status = status;
-        result.produced = static_cast<std::size_t>(op - obegin);
-        result.consumed = static_cast<std::size_t>(ip - src.data());
-        return result;
-    };
+    // Failures return what was produced and read up to the failure.
+#define APLIB_FAIL(status) \
+    RawResult { (status), static_cast<std::size_t>(op - obegin), static_cast<std::size_t>(ip - src.data()) }
 
-    if (ip == iend) return fail(Status::truncated);
-    if (op == oend) return fail(Status::output_overflow);
+    if (ip == iend) return APLIB_FAIL(Status::truncated);
+    if (op == oend) return APLIB_FAIL(Status::output_overflow);
     *op++ = *ip++;
 
     // The current tag byte sits in the top bits of `tag`, `bits` of it left; the bits
@@ -146,16 +142,16 @@ RawResult DepackRaw(std::span<const std::uint8_t> src, std::span<std::uint8_t> d
     std::size_t lastOffset = 0;  // 0 until the first match sets it
     bool afterMatch = false;
 
-#define APLIB_GETBIT(out)                                   \
-    do {                                                    \
-        if (bits == 0) {                                    \
-            if (ip == iend) return fail(Status::truncated); \
-            tag = static_cast<std::uint32_t>(*ip++) << 24;  \
-            bits = 8;                                       \
-        }                                                   \
-        (out) = tag >> 31;                                  \
-        tag <<= 1;                                          \
-        --bits;                                             \
+#define APLIB_GETBIT(out)                                         \
+    do {                                                          \
+        if (bits == 0) {                                          \
+            if (ip == iend) return APLIB_FAIL(Status::truncated); \
+            tag = static_cast<std::uint32_t>(*ip++) << 24;        \
+            bits = 8;                                             \
+        }                                                         \
+        (out) = tag >> 31;                                        \
+        tag <<= 1;                                                \
+        --bits;                                                   \
     } while (0)
 
     // Gamma codes use only control bits, so while one is read no data byte comes between
@@ -179,7 +175,7 @@ RawResult DepackRaw(std::span<const std::uint8_t> src, std::span<std::uint8_t> d
         std::uint32_t v_ = 1, b_ = 0, more_ = 0;                                           \
         do {                                                                               \
             APLIB_GETBIT(b_);                                                              \
-            if (v_ & 0x80000000u) return fail(Status::gamma_overflow);                     \
+            if (v_ & 0x80000000u) return APLIB_FAIL(Status::gamma_overflow);               \
             v_ = (v_ << 1) | b_;                                                           \
             APLIB_GETBIT(more_);                                                           \
         } while (more_);                                                                   \
@@ -188,7 +184,7 @@ RawResult DepackRaw(std::span<const std::uint8_t> src, std::span<std::uint8_t> d
 
     for (;;) {
         if (bits == 0) {
-            if (ip == iend) return fail(Status::truncated);
+            if (ip == iend) return APLIB_FAIL(Status::truncated);
             tag = static_cast<std::uint32_t>(*ip++) << 24;
             bits = 8;
         }
@@ -200,8 +196,8 @@ RawResult DepackRaw(std::span<const std::uint8_t> src, std::span<std::uint8_t> d
                 Copy8(op, ip);
             } else {
                 run = 1;
-                if (ip == iend) return fail(Status::truncated);
-                if (op == oend) return fail(Status::output_overflow);
+                if (ip == iend) return APLIB_FAIL(Status::truncated);
+                if (op == oend) return APLIB_FAIL(Status::output_overflow);
                 *op = *ip;
             }
             op += run;
@@ -265,13 +261,13 @@ RawResult DepackRaw(std::span<const std::uint8_t> src, std::span<std::uint8_t> d
             std::uint32_t code = 0;
             std::uint64_t len = 0;
             if (!afterMatch && high == 2) {
-                if (lastOffset == 0) return fail(Status::rep_before_match);
+                if (lastOffset == 0) return APLIB_FAIL(Status::rep_before_match);
                 offset = lastOffset;
                 APLIB_GETGAMMA(code);
                 len = code;
             } else {
                 high -= afterMatch ? 2u : 3u;
-                if (ip == iend) return fail(Status::truncated);
+                if (ip == iend) return APLIB_FAIL(Status::truncated);
                 offset = (std::uint64_t{high} << 8) | *ip++;
                 APLIB_GETGAMMA(code);
                 len = code;
@@ -281,9 +277,9 @@ RawResult DepackRaw(std::span<const std::uint8_t> src, std::span<std::uint8_t> d
             }
             // One comparison for both offset 0 and an offset beyond the output so far.
             if (offset - 1 >= static_cast<std::uint64_t>(op - obegin)) {
-                return fail(offset == 0 ? Status::zero_offset : Status::offset_too_far);
+                return APLIB_FAIL(offset == 0 ? Status::zero_offset : Status::offset_too_far);
             }
-            if (len > static_cast<std::uint64_t>(oend - op)) return fail(Status::output_overflow);
+            if (len > static_cast<std::uint64_t>(oend - op)) return APLIB_FAIL(Status::output_overflow);
             CopyMatch(op, static_cast<std::size_t>(offset), static_cast<std::size_t>(len), oend);
             op += len;
             lastOffset = static_cast<std::size_t>(offset);
@@ -292,13 +288,13 @@ RawResult DepackRaw(std::span<const std::uint8_t> src, std::span<std::uint8_t> d
         }
         if (kind == 6) {
             // 110: short match, or the end of the stream.
-            if (ip == iend) return fail(Status::truncated);
+            if (ip == iend) return APLIB_FAIL(Status::truncated);
             const std::uint32_t code = *ip++;
             const std::size_t offset = code >> 1;
             if (offset == 0) break;
             const std::size_t len = 2 + (code & 1u);
-            if (offset > static_cast<std::size_t>(op - obegin)) return fail(Status::offset_too_far);
-            if (len > static_cast<std::size_t>(oend - op)) return fail(Status::output_overflow);
+            if (offset > static_cast<std::size_t>(op - obegin)) return APLIB_FAIL(Status::offset_too_far);
+            if (len > static_cast<std::size_t>(oend - op)) return APLIB_FAIL(Status::output_overflow);
             op[0] = op[-static_cast<std::ptrdiff_t>(offset)];
             op[1] = op[1 - static_cast<std::ptrdiff_t>(offset)];
             // The third byte is written even for length 2 when there is room: the next
@@ -311,8 +307,8 @@ RawResult DepackRaw(std::span<const std::uint8_t> src, std::span<std::uint8_t> d
         }
         // 111: one byte from up to 15 back, or a zero byte.
         const std::uint32_t offset = nibble;
-        if (offset > static_cast<std::size_t>(op - obegin)) return fail(Status::offset_too_far);
-        if (op == oend) return fail(Status::output_overflow);
+        if (offset > static_cast<std::size_t>(op - obegin)) return APLIB_FAIL(Status::offset_too_far);
+        if (op == oend) return APLIB_FAIL(Status::output_overflow);
         *op = offset ? op[-static_cast<std::ptrdiff_t>(offset)] : 0;
         ++op;
         afterMatch = false;
@@ -320,10 +316,9 @@ RawResult DepackRaw(std::span<const std::uint8_t> src, std::span<std::uint8_t> d
 #undef APLIB_GETBIT
 #undef APLIB_GETGAMMA
 
-    result.status = Status::ok;
-    result.produced = static_cast<std::size_t>(op - obegin);
-    result.consumed = static_cast<std::size_t>(ip - src.data());
-    return result;
+#undef APLIB_FAIL
+    return RawResult{Status::ok, static_cast<std::size_t>(op - obegin),
+                     static_cast<std::size_t>(ip - src.data())};
 }
 
 }  // namespace aplib
