@@ -32,10 +32,9 @@ protected:
         const fs::path log = dir_ / "log.txt";
         const std::string command = std::string(APPACK_PATH) + " " + args + " >" + log.string() + " 2>&1";
         const int raw = std::system(command.c_str());
-        std::ifstream in(log);
-        std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+        const Bytes bytes = ReadFile(log);
         fs::remove(log);
-        return {WIFEXITED(raw) ? WEXITSTATUS(raw) : -1, text};
+        return {WIFEXITED(raw) ? WEXITSTATUS(raw) : -1, std::string(bytes.begin(), bytes.end())};
     }
 
     std::string Vec(const std::string& relative) { return (VectorDir() / relative).string(); }
