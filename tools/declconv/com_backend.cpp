@@ -32,9 +32,6 @@ Bstr NewText(const std::u16string& text) {
     return out;
 }
 
-// The automation booleans and integers that the option puts take.
-VARIANT_BOOL Flag(std::int16_t value) { return value; }
-
 // COM for the whole run, in a single-threaded apartment as the plug-in expects.
 class Apartment {
 public:
@@ -73,13 +70,13 @@ public:
         V_VT(&charset) = VT_I4;
         V_I4(&charset) = options.m_Charset;
         Check(object_->put_Charset(&charset), "Charset");
-        VARIANT_BOOL flag = Flag(options.m_AutoFormat);
+        VARIANT_BOOL flag = options.m_AutoFormat;
         Check(object_->put_AutoFormat(&flag), "AutoFormat");
-        flag = Flag(options.m_ShowParams);
+        flag = options.m_ShowParams;
         Check(object_->put_ShowParams(&flag), "ShowParams");
-        flag = Flag(options.m_ExplConst);
+        flag = options.m_ExplConst;
         Check(object_->put_ExplConst(&flag), "ExplConst");
-        flag = Flag(options.m_InsertAfterOption);
+        flag = options.m_InsertAfterOption;
         Check(object_->put_InsertAfterOption(&flag), "InsertAfterOption");
     }
     std::u16string GetConst(std::u16string& name, std::u16string& data) override {
@@ -208,7 +205,7 @@ private:
     }
     void Put(const wchar_t* member, VARIANT value) { Call(member, DISPATCH_PROPERTYPUT, {value}, nullptr); }
     void PutFlag(const wchar_t* member, std::int16_t value) {
-        VARIANT_BOOL flag = Flag(value);
+        VARIANT_BOOL flag = value;
         VARIANT argument;
         VariantInit(&argument);
         V_VT(&argument) = VT_BOOL | VT_BYREF;
