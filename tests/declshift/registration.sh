@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Registration of declshift.dll in the test prefix, checked in the registry.
 #
-#   registration.sh register DLL    Removes any earlier registration, takes a snapshot of
+#   registration.sh register DLL    Removes any earlier registration of the class (by this
+#                                   DLL or the other architecture's), takes a snapshot of
 #                                   the class registry, registers with regsvr32 and checks
 #                                   every key, unregisters with regsvr32 /u and checks that
 #                                   the registry is exactly as in the snapshot, then
@@ -89,11 +90,24 @@ snapshot() {
   done
 }
 
+# Deletes every key a registration of the class can leave, in both views, so that a
+# run interrupted earlier (or the other architecture's registration) cannot change
+# what this one sees.
+remove_leftovers() {
+  local root key
+  for root in 'HKLM\Software\Classes' 'HKCU\Software\Classes'; do
+    for key in "CLSID\\$clsid" "Wow6432Node\CLSID\\$clsid" "$progid" "TypeLib\\$libid" \
+               "Interface\\$iid" "Wow6432Node\Interface\\$iid"; do
+      /usr/lib/wine/wine64 reg delete "$root\\$key" /f </dev/null >/dev/null 2>&1 || true
+    done
+  done
+}
+
 case "$mode" in
   register)
     workdir=$(mktemp -d)
     trap 'rm -rf "$workdir"' EXIT
-    "$loader" regsvr32 /s /u "$module" </dev/null >/dev/null 2>&1 || true
+    remove_leftovers
     snapshot "$workdir/before"
     regsvr
     expect_registered
