@@ -226,8 +226,7 @@ int RunConvert(Backend& backend, const ConvertSettings& settings, std::ostream& 
         return kConvertIoError;
     }
     if (ioError) return kConvertIoError;
-    const std::size_t problems =
-        total.failed + total.skipped[kMalformed] + total.skipped[kUnclosed];
+    const std::size_t problems = total.failed + total.skipped[kMalformed] + total.skipped[kUnclosed];
     return settings.strict && problems > 0 ? kConvertFailures : kConvertOk;
 }
 

@@ -66,10 +66,12 @@ declshift::Options ReadOptions(const Json& request) {
     };
     for (const auto& [key, value] : it->items()) {
         if (key == "Charset") {
-            options.m_Charset = static_cast<std::int32_t>(IntegerOption(
-                key, value, std::numeric_limits<std::int32_t>::min(), std::numeric_limits<std::int32_t>::max()));
+            options.m_Charset =
+                static_cast<std::int32_t>(IntegerOption(key, value, std::numeric_limits<std::int32_t>::min(),
+                                                        std::numeric_limits<std::int32_t>::max()));
         } else if (const auto flag = flags.find(key); flag != flags.end()) {
-            options.*(flag->second) = static_cast<std::int16_t>(IntegerOption(key, value, kShortMin, kShortMax));
+            options.*(flag->second) =
+                static_cast<std::int16_t>(IntegerOption(key, value, kShortMin, kShortMax));
         } else {
             throw BadRequest("unknown option \"" + key + "\"");
         }
@@ -154,7 +156,8 @@ std::pair<std::string, bool> AnswerRequest(Backend& backend, const std::string& 
         const auto call = request.find("call");
         if (call == request.end() || !call->is_string()) throw BadRequest("field \"call\" must be a string");
         const auto handler = Handlers().find(call->get<std::string>());
-        if (handler == Handlers().end()) throw BadRequest("unknown call \"" + call->get<std::string>() + "\"");
+        if (handler == Handlers().end())
+            throw BadRequest("unknown call \"" + call->get<std::string>() + "\"");
         const auto options = ReadOptions(request);
         auto object = backend.NewObject();
         object->PutOptions(options);

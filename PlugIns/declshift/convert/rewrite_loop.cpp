@@ -58,7 +58,9 @@ public:
         text_.replace(static_cast<std::size_t>(pos), static_cast<std::size_t>(length), with);
     }
     void Rotate(std::int64_t begin, std::int64_t middle, std::int64_t end) {
-        const auto at = [&](std::int64_t pos) { return text_.begin() + static_cast<std::ptrdiff_t>(pos); };
+        const auto at = [this](std::int64_t pos) {
+            return text_.begin() + static_cast<Text::difference_type>(pos);
+        };
         std::rotate(at(begin), at(middle), at(end));
     }
     void ReplaceEvery(Pattern p, TextView with) { text_ = Replace(text_, kPatterns[p], with); }
