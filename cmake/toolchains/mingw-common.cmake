@@ -8,6 +8,8 @@ set(CMAKE_RC_COMPILER ${TARNWICK_TRIPLE}-windres)
 set(TARNWICK_WIDL ${TARNWICK_TRIPLE}-widl)
 set(TARNWICK_OBJDUMP ${TARNWICK_TRIPLE}-objdump)
 set(TARNWICK_DLLTOOL ${TARNWICK_TRIPLE}-dlltool)
+# Debian's mingw packages ship no IDL files; Wine's development files do.
+set(TARNWICK_WIDL_INCLUDE /usr/include/wine/wine/windows)
 
 set(CMAKE_FIND_ROOT_PATH /usr/${TARNWICK_TRIPLE})
 set(CMAKE_FIND_ROOT_PATH_MODE_PROGRAM NEVER)

@@ -2,6 +2,9 @@
 #include <CLI/CLI.hpp>
 #include <fstream>
 #include <iostream>
+#include <memory>
+#include <string>
+#include <vector>
 
 #ifdef _WIN32
 #include <fcntl.h>
@@ -20,11 +23,20 @@ int main(int argc, char** argv) {
 
     std::string input = "-";
     std::string backendName = "native";
+#ifdef _WIN32
+    const std::vector<std::string> backends = {"native", "com", "dispatch"};
+    const char* backendHelp =
+        "Which plug-in to call: the engine itself (native), or declshift.clsMain through COM by its vtable "
+        "(com) or by name through IDispatch (dispatch)";
+#else
+    const std::vector<std::string> backends = {"native"};
+    const char* backendHelp = "Which plug-in to call";
+#endif
     auto* jsonl =
         app.add_subcommand("jsonl", "Answer JSON Lines requests, one response line per request line");
     jsonl->add_option("file", input, "Request file ('-' or nothing: standard input)");
-    jsonl->add_option("--backend", backendName, "Which plug-in to call")
-        ->check(CLI::IsMember({"native"}))
+    jsonl->add_option("--backend", backendName, backendHelp)
+        ->check(CLI::IsMember(backends))
         ->capture_default_str();
 
     declconv::ConvertSettings settings;
@@ -61,8 +73,8 @@ int main(int argc, char** argv) {
         "--strict", settings.strict,
         "Exit with status 1 when any declaration failed, was not converted or could not be read");
     convert->add_flag("-v,--verbose", settings.verbose, "Also say what was skipped and where");
-    convert->add_option("--backend", backendName, "Which plug-in to call")
-        ->check(CLI::IsMember({"native"}))
+    convert->add_option("--backend", backendName, backendHelp)
+        ->check(CLI::IsMember(backends))
         ->capture_default_str();
     convert->footer(
         "Exit status: 0 done; 1 with --strict when a declaration failed or was not converted; 2 when a file "
@@ -76,7 +88,17 @@ int main(int argc, char** argv) {
     _setmode(_fileno(stdin), _O_BINARY);
 #endif
 
-    auto backend = declconv::MakeNativeBackend();
+    std::unique_ptr<declconv::Backend> backend;
+    try {
+#ifdef _WIN32
+        if (backendName == "com") backend = declconv::MakeComBackend();
+        if (backendName == "dispatch") backend = declconv::MakeDispatchBackend();
+#endif
+        if (!backend) backend = declconv::MakeNativeBackend();
+    } catch (const std::exception& e) {
+        std::cerr << "declconv: " << e.what() << '\n';
+        return 2;
+    }
     std::cout.sync_with_stdio(false);
 
     if (convert->parsed()) {

@@ -34,4 +34,11 @@ public:
 
 std::unique_ptr<Backend> MakeNativeBackend();
 
+#ifdef _WIN32
+// declshift.clsMain created through COM (it must be registered), called through the
+// vtable of its interface or by member name through IDispatch.
+std::unique_ptr<Backend> MakeComBackend();
+std::unique_ptr<Backend> MakeDispatchBackend();
+#endif
+
 }  // namespace declconv
