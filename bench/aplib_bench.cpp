@@ -1,0 +1,99 @@
+// Speed of the depacker on every shared vector, and speed and size of the packer against
+// the reference raw sizes listed in the vectors' README (made with an optimal parse).
+//
+//   build/release/bench/aplib_bench
+//
+// Depack/NAME: raw stream, all bounds checks on. SafeDepack/NAME: the same plus both CRCs.
+// Pack/NAME: bytes_per_second of input; `packed` our raw size, `reference` the README's,
+// `vs_reference` their ratio (1.02 is the limit we hold to).
+#include <benchmark/benchmark.h>
+
+#include <fstream>
+#include <iterator>
+#include <string>
+#include <vector>
+
+#include "aplib/aplib.h"
+
+namespace {
+
+using Bytes = std::vector<std::uint8_t>;
+
+Bytes ReadFile(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    if (!in) throw std::runtime_error("cannot open " + path);
+    return Bytes(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+}
+
+struct Vector {
+    const char* name;
+    std::size_t referenceRaw;
+};
+
+constexpr Vector kVectors[] = {
+    {"one", 3},          {"two", 4},       {"short_text", 80},     {"text_100k", 28250}, {"ls", 63757},
+    {"zeros_1m", 9},     {"random_64k", 72319}, {"offsets", 328037}, {"bigwin", 474820},
+    {"ext_hello", 13},   {"ext_fox", 46},
+};
+
+std::string Path(const char* name, const char* ext) { return std::string(APLIB_VECTOR_DIR) + "/" + name + ext; }
+
+void Depack(benchmark::State& state, const char* name) {
+    const Bytes raw = ReadFile(Path(name, ".apraw"));
+    const Bytes orig = ReadFile(Path(name, ".bin"));
+    Bytes out(orig.size());
+    for (auto _ : state) {
+        const aplib::RawResult r = aplib::DepackRaw(raw, out);
+        if (r.status != aplib::Status::ok || r.produced != orig.size()) state.SkipWithError("depack failed");
+        benchmark::DoNotOptimize(out.data());
+        benchmark::ClobberMemory();
+    }
+    if (out != orig) state.SkipWithError("wrong output");
+    state.SetBytesProcessed(static_cast<std::int64_t>(state.iterations()) * static_cast<std::int64_t>(orig.size()));
+}
+
+void SafeDepack(benchmark::State& state, const char* name) {
+    const Bytes block = ReadFile(Path(name, ".aps"));
+    const Bytes orig = ReadFile(Path(name, ".bin"));
+    Bytes out(orig.size());
+    for (auto _ : state) {
+        const aplib::SafeResult r = aplib::SafeDepack(block, out);
+        if (r.status != aplib::Status::ok) state.SkipWithError("depack failed");
+        benchmark::DoNotOptimize(out.data());
+        benchmark::ClobberMemory();
+    }
+    state.SetBytesProcessed(static_cast<std::int64_t>(state.iterations()) * static_cast<std::int64_t>(orig.size()));
+}
+
+void Pack(benchmark::State& state, Vector v) {
+    const Bytes orig = ReadFile(Path(v.name, ".bin"));
+    std::size_t packed = 0;
+    for (auto _ : state) {
+        const Bytes raw = aplib::PackRaw(orig);
+        packed = raw.size();
+        benchmark::DoNotOptimize(raw.data());
+    }
+    state.SetBytesProcessed(static_cast<std::int64_t>(state.iterations()) * static_cast<std::int64_t>(orig.size()));
+    state.counters["packed"] = static_cast<double>(packed);
+    state.counters["reference"] = static_cast<double>(v.referenceRaw);
+    state.counters["vs_reference"] = static_cast<double>(packed) / static_cast<double>(v.referenceRaw);
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    for (const auto& v : kVectors) {
+        benchmark::RegisterBenchmark((std::string("Depack/") + v.name).c_str(), Depack, v.name);
+    }
+    for (const auto& v : kVectors) {
+        benchmark::RegisterBenchmark((std::string("SafeDepack/") + v.name).c_str(), SafeDepack, v.name);
+    }
+    for (const auto& v : kVectors) {
+        benchmark::RegisterBenchmark((std::string("Pack/") + v.name).c_str(), Pack, v)->Unit(benchmark::kMillisecond);
+    }
+    benchmark::Initialize(&argc, argv);
+    if (benchmark::ReportUnrecognizedArguments(argc, argv)) return 1;
+    benchmark::RunSpecifiedBenchmarks();
+    benchmark::Shutdown();
+    return 0;
+}

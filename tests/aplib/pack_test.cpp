@@ -1,0 +1,168 @@
+// The packer: round trips through our depacker, and the sizes it reaches.
+#include <gtest/gtest.h>
+
+#include <random>
+
+#include "aplib/aplib.h"
+#include "vectors.h"
+
+namespace aplib::testing {
+namespace {
+
+Bytes RoundTrip(const Bytes& data) {
+    const Bytes block = PackSafe(data);
+    Bytes out(data.size());
+    const SafeResult r = SafeDepack(block, out);
+    EXPECT_EQ(r.status, Status::ok) << StatusText(r.status);
+    return out;
+}
+
+struct SizeCase {
+    const char* name;
+    std::size_t referenceRaw;  // raw stream size listed in the vectors' README
+};
+
+void PrintTo(const SizeCase& row, std::ostream* out) { *out << row.name; }
+
+class VectorPackTest : public ::testing::TestWithParam<SizeCase> {};
+
+// The reference sizes come from a packer with an optimal parse; ours must stay within 2%.
+TEST_P(VectorPackTest, RoundTripsWithin2PercentOfReference) {
+    const Bytes data = ReadVector(std::string(GetParam().name) + ".bin");
+    const Bytes raw = PackRaw(data);
+    Bytes out(data.size());
+    const RawResult r = DepackRaw(raw, out);
+    ASSERT_EQ(r.status, Status::ok) << StatusText(r.status);
+    EXPECT_EQ(r.consumed, raw.size());
+    EXPECT_TRUE(out == data);
+    EXPECT_LE(static_cast<double>(raw.size()), static_cast<double>(GetParam().referenceRaw) * 1.02)
+        << "ours " << raw.size() << " reference " << GetParam().referenceRaw;
+}
+
+INSTANTIATE_TEST_SUITE_P(Vectors, VectorPackTest,
+                         ::testing::Values(SizeCase{"text_100k", 28250}, SizeCase{"ls", 63757},
+                                           SizeCase{"zeros_1m", 9}, SizeCase{"random_64k", 72319},
+                                           SizeCase{"offsets", 328037}, SizeCase{"bigwin", 474820}),
+                         [](const auto& row) { return std::string(row.param.name); });
+
+TEST(Pack, SmallVectorsRoundTrip) {
+    for (const char* name : {"one", "two", "short_text", "ext_hello", "ext_fox"}) {
+        const Bytes data = ReadVector(std::string(name) + ".bin");
+        EXPECT_TRUE(RoundTrip(data) == data) << name;
+    }
+}
+
+TEST(Pack, RefusesEmptyInput) {
+    EXPECT_THROW(PackRaw({}), PackError);
+    EXPECT_THROW(PackSafe({}), PackError);
+}
+
+TEST(Pack, WritesAHeaderTheSafeLayerAccepts) {
+    const std::string text = "safe header, safe header, safe header";
+    const Bytes data(text.begin(), text.end());
+    const Bytes block = PackSafe(data);
+    SafeHeader h;
+    ASSERT_EQ(ReadSafeHeader(block, h), Status::ok);
+    EXPECT_EQ(h.header_size, kSafeHeaderSize);
+    EXPECT_EQ(h.packed_size, block.size() - kSafeHeaderSize);
+    EXPECT_EQ(h.orig_size, data.size());
+    EXPECT_EQ(h.orig_crc, Crc32(data));
+    EXPECT_EQ(h.packed_crc, Crc32(std::span(block).subspan(kSafeHeaderSize)));
+}
+
+// Mixed data: runs, text-like repeats, noise, zeros; every prefix length is packed.
+Bytes MixedData(std::size_t size, std::uint32_t seed) {
+    std::mt19937 rng(seed);
+    Bytes data;
+    const std::string words[] = {"alpha ", "beta ", "gamma ", "delta\n", "epsilon ", "\0\0\0", "zz"};
+    while (data.size() < size) {
+        switch (rng() % 5) {
+            case 0: data.insert(data.end(), rng() % 40, static_cast<std::uint8_t>(rng())); break;
+            case 1: {
+                const auto& w = words[rng() % 7];
+                data.insert(data.end(), w.begin(), w.end());
+                break;
+            }
+            case 2:
+                for (auto n = rng() % 30; n; --n) data.push_back(static_cast<std::uint8_t>(rng()));
+                break;
+            default:
+                if (data.size() > 8) {
+                    const std::size_t off = 1 + rng() % std::min<std::size_t>(data.size(), 2000);
+                    const std::size_t len = 2 + rng() % 60;
+                    for (std::size_t i = 0; i < len; ++i) data.push_back(data[data.size() - off]);
+                }
+        }
+    }
+    data.resize(size);
+    return data;
+}
+
+TEST(Pack, EveryLengthUpTo3000RoundTrips) {
+    const Bytes all = MixedData(3000, 7);
+    for (std::size_t n = 1; n <= all.size(); ++n) {
+        const Bytes data(all.begin(), all.begin() + static_cast<std::ptrdiff_t>(n));
+        const Bytes raw = PackRaw(data);
+        Bytes out(n);
+        const RawResult r = DepackRaw(raw, out);
+        ASSERT_EQ(r.status, Status::ok) << "length " << n << ": " << StatusText(r.status);
+        ASSERT_EQ(r.consumed, raw.size()) << "length " << n;
+        ASSERT_TRUE(out == data) << "length " << n;
+    }
+}
+
+// Repeats at the distances where the coded length changes (128, 1280, 32000) and where
+// the offset's high part grows a gamma bit, each with lengths around the shortest the
+// format allows there.
+struct BorderCase {
+    std::uint32_t distance;
+};
+
+void PrintTo(const BorderCase& row, std::ostream* out) { *out << "distance " << row.distance; }
+
+class OffsetBorderTest : public ::testing::TestWithParam<BorderCase> {};
+
+TEST_P(OffsetBorderTest, RepeatsRoundTrip) {
+    const std::uint32_t d = GetParam().distance;
+    std::mt19937 rng(d);
+    for (std::uint32_t len = 2; len <= 7; ++len) {
+        Bytes data(d + len + 64);
+        for (auto& b : data) b = static_cast<std::uint8_t>(rng());
+        // The same `len` bytes at distance d, with noise around both copies.
+        for (std::uint32_t i = 0; i < len; ++i) data[32 + d + i] = data[32 + i];
+        EXPECT_TRUE(RoundTrip(data) == data) << "length " << len;
+        // And a repeat of the match after one changed byte, at the same distance.
+        Bytes twice(d + 2 * len + 80);
+        for (auto& b : twice) b = static_cast<std::uint8_t>(rng());
+        for (std::uint32_t i = 0; i < 2 * len + 1; ++i) twice[40 + d + i] = twice[40 + i];
+        twice[40 + d + len] ^= 0x5A;
+        EXPECT_TRUE(RoundTrip(twice) == twice) << "length " << len << " twice";
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(Distances, OffsetBorderTest,
+                         ::testing::Values(BorderCase{1}, BorderCase{2}, BorderCase{15}, BorderCase{16},
+                                           BorderCase{127}, BorderCase{128}, BorderCase{129}, BorderCase{255},
+                                           BorderCase{256}, BorderCase{511}, BorderCase{512}, BorderCase{1279},
+                                           BorderCase{1280}, BorderCase{1281}, BorderCase{31999},
+                                           BorderCase{32000}, BorderCase{32001}, BorderCase{65535},
+                                           BorderCase{65536}, BorderCase{65537}),
+                         [](const auto& row) { return "d" + std::to_string(row.param.distance); });
+
+// Long runs and long repeats cross the parser's settle points and its long-match shortcut.
+TEST(Pack, LongStructuredInputsRoundTrip) {
+    Bytes data;
+    std::mt19937 rng(99);
+    for (int part = 0; part < 12; ++part) {
+        const Bytes piece = MixedData(20000 + rng() % 50000, static_cast<std::uint32_t>(rng()));
+        data.insert(data.end(), piece.begin(), piece.end());
+        data.insert(data.end(), rng() % 3000, static_cast<std::uint8_t>(part));
+        const std::size_t off = 1 + rng() % data.size();
+        const std::size_t len = rng() % 5000;
+        for (std::size_t i = 0; i < len; ++i) data.push_back(data[data.size() - off]);
+    }
+    EXPECT_TRUE(RoundTrip(data) == data);
+}
+
+}  // namespace
+}  // namespace aplib::testing
