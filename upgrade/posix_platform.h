@@ -63,7 +63,7 @@ struct PosixPlatform {
         return static_cast<std::uint32_t>(packagePath.size());
     }
     static Handle CreateFileA(const char* name, std::uint32_t access, std::uint32_t, void*, std::uint32_t disposition,
-                              std::uint32_t, Handle) {
+                              std::uint32_t, void*) {
         if (access == kGenericRead && disposition == kOpenExisting) return ::open(name, O_RDONLY);
         return ::open(name, O_WRONLY | O_CREAT | O_TRUNC, 0644);
     }

@@ -44,8 +44,8 @@ void PutLe32(Bytes& bytes, std::size_t at, std::uint32_t value) {
 }
 
 const Bytes kStub = MixedData(3000, 1);
-const Bytes kIde = MixedData(70000, 2);
-const Bytes kRuntime = MixedData(50000, 3);
+const Bytes kIde = MixedData(20000, 2);
+const Bytes kRuntime = MixedData(15000, 3);
 
 struct Scenario {
     const char* label;
@@ -100,8 +100,12 @@ TEST_P(UpgradeTest, WritesBothFilesOrFailsCleanly) {
     EXPECT_EQ(fs::exists(root_ / "target" / kIdeFile), c.ideLeft);
     EXPECT_EQ(fs::exists(root_ / "target" / kRuntimeFile), c.runtimeLeft);
     EXPECT_TRUE(fs::is_empty(root_ / "elsewhere")) << "files landed outside the target";
-    if (c.ideLeft) EXPECT_EQ(ReadAll(root_ / "target" / kIdeFile), kIde);
-    if (c.runtimeLeft) EXPECT_EQ(ReadAll(root_ / "target" / kRuntimeFile), kRuntime);
+    if (c.ideLeft) {
+        EXPECT_EQ(ReadAll(root_ / "target" / kIdeFile), kIde);
+    }
+    if (c.runtimeLeft) {
+        EXPECT_EQ(ReadAll(root_ / "target" / kRuntimeFile), kRuntime);
+    }
 }
 
 const auto kNoDamage = [](Bytes&) {};
@@ -117,9 +121,9 @@ INSTANTIATE_TEST_SUITE_P(
         Scenario{"segment1_header_damaged", [](Bytes& p) { p[kStub.size()] = 'X'; }, kNoInjection, 8, false, false},
         Scenario{"trailer_offsets_reversed",
                  [](Bytes& p) {
-                     const auto t = mkupgrade::ReadTrailer(p);
-                     PutLe32(p, p.size() - 8, t.o2);
-                     PutLe32(p, p.size() - 4, t.o1);
+                     const auto trailer = mkupgrade::ReadTrailer(p);
+                     PutLe32(p, p.size() - 8, trailer.o2);
+                     PutLe32(p, p.size() - 4, trailer.o1);
                  },
                  kNoInjection, 8, false, false},
         Scenario{"offsets_past_the_end",
