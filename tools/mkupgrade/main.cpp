@@ -1,12 +1,11 @@
 // mkupgrade: builds an upgrade package from the upgrade program and the two files it
 // delivers, or checks one.
 #include <CLI/CLI.hpp>
-#include <cstdio>
-#include <filesystem>
 #include <fstream>
 #include <iostream>
 #include <iterator>
 
+#include "atomic_write.h"
 #include "package.h"
 
 namespace {
@@ -15,26 +14,6 @@ mkupgrade::Bytes ReadFile(const std::string& path) {
     std::ifstream in(path, std::ios::binary);
     if (!in) throw mkupgrade::PackageError("cannot read " + path);
     return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
-}
-
-// Writes next to the target and renames, so a failed run never leaves half a package.
-void WriteFileAtomically(const std::string& path, const mkupgrade::Bytes& bytes) {
-    const std::string temporary = path + ".tmp";
-    {
-        std::ofstream out(temporary, std::ios::binary | std::ios::trunc);
-        out.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
-        out.close();
-        if (!out) {
-            std::remove(temporary.c_str());
-            throw mkupgrade::PackageError("cannot write " + path);
-        }
-    }
-    std::error_code error;
-    std::filesystem::rename(temporary, path, error);
-    if (error) {
-        std::remove(temporary.c_str());
-        throw mkupgrade::PackageError("cannot write " + path + ": " + error.message());
-    }
 }
 
 void PrintSegment(const char* name, const mkupgrade::SegmentInfo& segment) {
@@ -68,7 +47,12 @@ int main(int argc, char** argv) {
             std::cerr << "mkupgrade: give --stub, --ide, --runtime and -o, or --check\n";
             return 2;
         }
-        WriteFileAtomically(output, mkupgrade::BuildPackage(ReadFile(stub), ReadFile(ide), ReadFile(runtime)));
+        const auto package = mkupgrade::BuildPackage(ReadFile(stub), ReadFile(ide), ReadFile(runtime));
+        std::string error;
+        if (!tools::WriteFileAtomically(output, std::span(reinterpret_cast<const char*>(package.data()), package.size()),
+                                        error)) {
+            throw mkupgrade::PackageError("cannot write " + output + ": " + error);
+        }
         return 0;
     } catch (const std::exception& e) {
         std::cerr << "mkupgrade: " << e.what() << '\n';

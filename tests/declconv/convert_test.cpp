@@ -1,0 +1,236 @@
+#include "convert.h"
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+
+namespace declconv {
+namespace {
+
+namespace fs = std::filesystem;
+
+// A plug-in that answers in a way the test can see: the name and data it was
+// given, the options it holds, and the failure sentence for names beginning "BAD".
+// Like the real GetConst it drops " As Long" from the name it hands back.
+class RecordingPlugIn final : public PlugIn {
+public:
+    void PutOptions(const declshift::Options& options) override { options_ = options; }
+    std::u16string GetConst(std::u16string& name, std::u16string& data) override {
+        const std::u16string given = name;
+        if (const auto at = name.find(u" As Long"); at != std::u16string::npos) name.erase(at, 8);
+        if (given.rfind(u"BAD", 0) == 0)
+            return declshift::FailureSentence(given.rfind(u"BADLATE", 0) == 0 ? name : given);
+        return name + u" = " + data + u" [" +
+               std::u16string(1, static_cast<char16_t>(u'0' + options_.m_Charset)) +
+               (options_.m_AutoFormat != 0 ? u"A" : u"") + (options_.m_ShowParams != 0 ? u"S" : u"") + u"]";
+    }
+    bool StartsWith(std::u16string&, std::u16string&) override { return false; }
+
+private:
+    declshift::Options options_;
+};
+
+class RecordingBackend final : public Backend {
+public:
+    std::unique_ptr<PlugIn> NewObject() override {
+        ++objects;
+        return std::make_unique<RecordingPlugIn>();
+    }
+    int objects = 0;
+};
+
+class ConvertCommand : public ::testing::Test {
+protected:
+    void SetUp() override {
+        dir_ = fs::temp_directory_path() /
+               ("declconv_convert_test_" +
+                std::string(::testing::UnitTest::GetInstance()->current_test_info()->name()));
+        fs::remove_all(dir_);
+        fs::create_directories(dir_);
+    }
+    void TearDown() override { fs::remove_all(dir_); }
+
+    std::string Write(const std::string& name, const std::string& bytes) {
+        const fs::path path = dir_ / name;
+        std::ofstream(path, std::ios::binary) << bytes;
+        return path.string();
+    }
+
+    static std::string Read(const std::string& path) {
+        std::ifstream in(path, std::ios::binary);
+        std::ostringstream content;
+        content << in.rdbuf();
+        return content.str();
+    }
+
+    int Run(ConvertSettings settings) { return RunConvert(backend_, settings, out_, messages_); }
+
+    fs::path dir_;
+    RecordingBackend backend_;
+    std::ostringstream out_;
+    std::ostringstream messages_;
+};
+
+TEST_F(ConvertCommand, ConvertsInFileOrderOneLineEach) {
+    const auto file = Write("a.bas", "Const A = 1\r\n' c\r\nConst B As Long = 2\r\n");
+    ConvertSettings settings;
+    settings.files = {file};
+    EXPECT_EQ(Run(settings), kConvertOk);
+    EXPECT_EQ(out_.str(), "A = 1 [0]\r\nB = 2 [0]\r\n");
+    EXPECT_EQ(backend_.objects, 1);
+    EXPECT_NE(
+        messages_.str().find(file +
+                             ": 2 declarations (GetConst 2, GetType 0, GetEnum 0, GetSub 0, GetFunc 0): "
+                             "2 converted, 0 failed\n" +
+                             file + ": skipped 1 comments, 0 blank, 0 header, 0 other\n"),
+        std::string::npos)
+        << messages_.str();
+}
+
+TEST_F(ConvertCommand, HandsTheOptionsToThePlugIn) {
+    ConvertSettings settings;
+    settings.files = {Write("a.bas", "Const A = 1")};
+    settings.options.m_Charset = 1;
+    settings.options.m_AutoFormat = -1;
+    settings.options.m_ShowParams = -1;
+    Run(settings);
+    EXPECT_EQ(out_.str(), "A = 1 [1AS]\r\n");
+}
+
+TEST_F(ConvertCommand, ReportsFailuresWithTheSentenceAndStrictFails) {
+    ConvertSettings settings;
+    settings.files = {Write("a.bas", "Const A = 1\nConst BAD = 2\nConst BADLATE As Long = 3\nConst C = 4")};
+    EXPECT_EQ(Run(settings), kConvertOk);
+    EXPECT_EQ(out_.str(),
+              "A = 1 [0]\r\nREM Sorry I could not convert BAD\r\nREM Sorry I could not convert BADLATE\r\nC "
+              "= 4 [0]\r\n");
+    const std::string messages = messages_.str();
+    EXPECT_NE(messages.find(":2: GetConst BAD failed: REM Sorry I could not convert BAD\n"),
+              std::string::npos);
+    EXPECT_NE(messages.find(":3: GetConst BADLATE As Long failed: REM Sorry I could not convert BADLATE\n"),
+              std::string::npos);
+    EXPECT_NE(messages.find("2 converted, 2 failed"), std::string::npos) << messages;
+
+    settings.strict = true;
+    EXPECT_EQ(Run(settings), kConvertFailures);
+}
+
+TEST_F(ConvertCommand, UnreadableFileIsNamedAndTheOthersStillConverted) {
+    ConvertSettings settings;
+    const auto missing = (dir_ / "missing.bas").string();
+    settings.files = {missing, Write("b.bas", "Const B = 2"), dir_.string()};
+    EXPECT_EQ(Run(settings), kConvertIoError);
+    EXPECT_EQ(out_.str(), "B = 2 [0]\r\n");
+    EXPECT_NE(messages_.str().find("cannot read " + missing + ": "), std::string::npos);
+    EXPECT_NE(messages_.str().find("cannot read " + dir_.string() + ": "), std::string::npos);
+    EXPECT_NE(messages_.str().find("total: 1 declarations"), std::string::npos);
+}
+
+TEST_F(ConvertCommand, WarnsOfMalformedAndUnclosedAlwaysAndOfSkipsWhenVerbose) {
+    ConvertSettings settings;
+    settings.files = {Write("a.bas", "Dim x As Long\nConst\nType T\n  a As Long\n")};
+    EXPECT_EQ(Run(settings), kConvertOk);
+    std::string messages = messages_.str();
+    EXPECT_NE(
+        messages.find(":2: warning: skipped malformed declaration (Const without a name and a value): Const"),
+        std::string::npos)
+        << messages;
+    EXPECT_NE(messages.find(":3: warning: skipped unclosed block (Type block without End Type): Type T"),
+              std::string::npos);
+    EXPECT_EQ(messages.find(":1: skipped"), std::string::npos);
+    EXPECT_NE(messages.find("skipped 0 comments, 0 blank, 0 header, 1 other, 1 malformed, 1 unclosed"),
+              std::string::npos);
+
+    settings.strict = true;
+    settings.verbose = true;
+    messages_.str("");
+    EXPECT_EQ(Run(settings), kConvertFailures);
+    EXPECT_NE(messages_.str().find(":1: skipped statement: Dim x As Long\n"), std::string::npos);
+    EXPECT_NE(messages_.str().find("a.bas: read as UTF-8\n"), std::string::npos);
+}
+
+TEST_F(ConvertCommand, CallsWithoutAConverterAreCountedNotDropped) {
+    ConvertSettings settings;
+    settings.files = {Write("a.bas", "Declare Sub S Lib \"a\" ()\nEnum E\nEnd Enum\nConst A = 1")};
+    EXPECT_EQ(Run(settings), kConvertOk);
+    const std::string messages = messages_.str();
+    EXPECT_NE(messages.find("3 declarations (GetConst 1, GetType 0, GetEnum 1, GetSub 1, GetFunc 0): "),
+              std::string::npos);
+    if (messages.find("not converted") == std::string::npos) GTEST_SKIP() << "every call has a converter";
+    EXPECT_NE(messages.find(
+                  "1 converted, 0 failed, 2 not converted (no converter for GetEnum, GetSub in this build)"),
+              std::string::npos)
+        << messages;
+    settings.strict = true;
+    EXPECT_EQ(Run(settings), kConvertFailures);
+}
+
+TEST_F(ConvertCommand, EmitsRequestsWithTheBaseNameAndNoConversion) {
+    ConvertSettings settings;
+    settings.files = {
+        Write("decl.txt", "' x\r\r\nConst A = &H1& ' y\r\r\nType T\r\r\n  a As Long\r\r\nEnd Type\r\r\n")};
+    settings.emitRequests = true;
+    EXPECT_EQ(Run(settings), kConvertOk);
+    EXPECT_EQ(
+        out_.str(),
+        "{\"call\": \"GetConst\", \"name\": \"A\", \"data\": \"&H1&\", \"options\": {}, \"src\": "
+        "\"decl.txt:2\"}\n"
+        "{\"call\": \"GetType\", \"name\": \"T\", \"data\": \"\\ta As Long\", \"options\": {}, \"src\": "
+        "\"decl.txt:3\"}\n");
+    EXPECT_EQ(backend_.objects, 0);
+    EXPECT_NE(messages_.str().find(
+                  "2 declarations (GetConst 1, GetType 1, GetEnum 0, GetSub 0, GetFunc 0) handed over"),
+              std::string::npos);
+}
+
+TEST_F(ConvertCommand, WritesTheOutputFileWholeAndLeavesNoTemporaryFile) {
+    ConvertSettings settings;
+    settings.files = {Write("a.bas", "Const A = 1")};
+    settings.output = (dir_ / "out.txt").string();
+    Write("out.txt", "old content");
+    EXPECT_EQ(Run(settings), kConvertOk);
+    EXPECT_EQ(Read(settings.output), "A = 1 [0]\r\n");
+    EXPECT_EQ(out_.str(), "");
+    int files = 0;
+    for ([[maybe_unused]] const auto& entry : fs::directory_iterator(dir_)) ++files;
+    EXPECT_EQ(files, 2);  // a.bas and out.txt
+}
+
+TEST_F(ConvertCommand, OutputThatCannotBeWrittenIsAnErrorAndLeavesNothing) {
+    ConvertSettings settings;
+    settings.files = {Write("a.bas", "Const A = 1")};
+    settings.output = (dir_ / "no such dir" / "out.txt").string();
+    EXPECT_EQ(Run(settings), kConvertIoError);
+    EXPECT_NE(messages_.str().find("cannot write " + settings.output + ": "), std::string::npos);
+    EXPECT_FALSE(fs::exists(dir_ / "no such dir"));
+}
+
+TEST_F(ConvertCommand, Utf16OutputHasAByteOrderMark) {
+    ConvertSettings settings;
+    settings.files = {Write("a.bas", "Const \xC4 = 1")};  // Windows-1252 input
+    settings.encoding = OutputEncoding::kUtf16;
+    Run(settings);
+    EXPECT_EQ(out_.str(), std::string("\xFF\xFE\xC4\0 \0=\0 \0"
+                                      "1\0 \0[\0"
+                                      "0\0]\0\r\0\n\0",
+                                      24));
+}
+
+TEST(ConvertNative, ConvertsConstantsThroughTheEngine) {
+    auto backend = MakeNativeBackend();
+    const std::vector<Request> requests = {{"GetConst", u"WM_USER As Long", u"&H400", 3},
+                                           {"GetConst", u"S", u"\"x\"", 4}};
+    std::u16string text;
+    Tally tally;
+    std::ostringstream messages;
+    auto object = backend->NewObject();
+    ConvertRequests(*object, requests, "f", text, tally, messages);
+    EXPECT_EQ(text, u"WM_USER = &400\r\nS$ = \"x\"\r\n");
+    EXPECT_EQ(tally.converted, 2u);
+    EXPECT_EQ(messages.str(), "");
+}
+
+}  // namespace
+}  // namespace declconv
