@@ -57,7 +57,6 @@ void SplitAndConvert(benchmark::State& state, const std::string& bytes) {
     state.SetBytesProcessed(state.iterations() * static_cast<std::int64_t>(bytes.size()));
     state.counters["converted"] = static_cast<double>(tally.converted);
     state.counters["failed"] = static_cast<double>(tally.failed);
-    state.counters["no_converter"] = static_cast<double>(tally.unavailable);
     state.counters["output_chars"] = static_cast<double>(outputUnits);
 }
 

@@ -1,10 +1,11 @@
 // The packer: a match finder over the whole input and a forward optimal-cost parse.
 //
-// Match finder. For every position it lists the matches worth considering as pairs
-// (length, offset) with strictly growing length and offset: for each length, the nearest
-// earlier occurrence. The nearest occurrence of the next 2 and 3 bytes comes from two
-// direct tables, longer matches from hash chains over 4 bytes walked nearest first, to a
-// fixed depth.
+// Match finder. A first pass links every position to the previous one with the same
+// 4-byte hash and records the distance to the nearest earlier occurrence of its next 2
+// and 3 bytes. For any position it then lists the matches worth considering as pairs
+// (length, offset) with growing length, each the nearest found for its length, walking
+// the chain nearest first to a fixed depth. After the first pass the finder is read-only,
+// so several parsers can query it at once.
 //
 // Parse. Every position keeps a few "arrivals": the cheapest ways found so far to have
 // written everything before it, each with the state that decides the price of what
@@ -12,28 +13,45 @@
 // match). Positions are visited in order; each arrival there is extended by a literal, a
 // short literal, a repeat match, or any listed match at any length it allows. Prices are
 // exact bit counts of the tokens. A match of kNice bytes or more is taken at once, and the
-// parse is also settled every kWindow positions, which bounds the memory of the parse.
+// path is settled every kWindow positions, which bounds the memory of the parse.
+//
+// Large inputs are cut in two halves parsed at the same time. The first half's parser
+// runs on until it settles at or past the cut; the second half's tokens are joined where
+// the first half ends (a token cut there keeps its tail), and the writer re-checks every
+// repeat match against the offset actually in force, so the join is always valid.
 #include <algorithm>
 #include <array>
 #include <bit>
 #include <cstring>
-#include <limits>
+#include <thread>
 
 #include "aplib/aplib.h"
 
 namespace aplib {
 namespace {
 
-constexpr std::uint32_t kNice = 96;          // take matches this long without weighing them
-constexpr std::uint32_t kWindow = 1u << 16;  // positions parsed before the path is settled
-constexpr unsigned kArrivals = 4;            // states kept per position
-constexpr unsigned kChainDepth = 24;         // chain entries visited per position
-constexpr unsigned kHash4Bits = 17;
+constexpr std::uint32_t kNice = 48;               // take matches this long without weighing them
+constexpr std::uint32_t kWindow = 1u << 12;       // positions parsed before the path is settled
+constexpr unsigned kArrivals = 2;                 // states kept per position
+constexpr unsigned kChainDepth = 24;              // chain entries visited per position
+constexpr std::uint32_t kFarDistance = 1u << 16;  // beyond this, only kFarCandidates are tried
+constexpr unsigned kFarCandidates = 4;
+constexpr std::uint32_t kSplitAbove = 1u << 15;  // inputs larger than this are parsed in two halves
 constexpr std::uint32_t kNone = 0xFFFFFFFFu;
+static_assert(kNice < 64, "the gamma table covers the lengths below kNice");
 constexpr std::uint32_t kInfinite = 0xFFFFFFFFu;
 
 // Bits of gamma(v), v >= 2.
-inline std::uint32_t GammaBits(std::uint32_t v) { return 2u * static_cast<std::uint32_t>(std::bit_width(v) - 1); }
+inline std::uint32_t GammaBits(std::uint32_t v) {
+    return 2u * static_cast<std::uint32_t>(std::bit_width(v) - 1);
+}
+
+// GammaBits for the lengths the parse weighs one by one.
+constexpr std::array<std::uint8_t, 64> kGammaBits = [] {
+    std::array<std::uint8_t, 64> t{};
+    for (std::uint32_t v = 2; v < 64; ++v) t[v] = static_cast<std::uint8_t>(2 * (std::bit_width(v) - 1));
+    return t;
+}();
 
 // How much the format adds to the coded length of a match at this offset.
 inline std::uint32_t LengthBonus(std::uint32_t offset) {
@@ -56,18 +74,13 @@ inline std::uint32_t RepBits(std::uint32_t len) { return 4 + GammaBits(len); }
 
 enum class Kind : std::uint8_t { literal, short_literal, short_match, match, rep };
 
-struct Arrival {
-    std::uint32_t cost = kInfinite;
-    std::uint32_t lastOffset = 0;  // 0: no match yet
-    std::uint32_t len = 0;         // length of the token that arrives here
-    std::uint32_t offset = 0;      // its offset (short literal: 0..15)
-    std::uint8_t from = 0;         // arrival slot at the token's start
-    Kind kind = Kind::literal;
-    bool afterMatch = false;
-};
-
 struct Token {
     Kind kind;
+    std::uint32_t len;     // a literal token is a run of `len` literals
+    std::uint32_t offset;  // short literal: 0..15
+};
+
+struct Match {
     std::uint32_t len;
     std::uint32_t offset;
 };
@@ -102,6 +115,349 @@ inline std::uint32_t MatchLength(const std::uint8_t* a, const std::uint8_t* b, s
     return n;
 }
 
+class MatchFinder {
+public:
+    explicit MatchFinder(std::span<const std::uint8_t> data)
+        : in_(data.data()),
+          size_(static_cast<std::uint32_t>(data.size())),
+          prev4_(data.size(), kNone),
+          near2_(data.size(), 0),
+          near3_(data.size(), 0) {
+        // About one chain head per input byte (at most 4 bytes each): chains stay short even
+        // on data without repeats, where every step is a cache miss.
+        const unsigned bits = std::clamp<unsigned>(static_cast<unsigned>(std::bit_width(size_)) - 1, 10, 24);
+        std::vector<std::uint32_t> head4(std::size_t{1} << bits, kNone);
+        std::vector<std::uint32_t> head3(std::size_t{1} << std::min(bits, 16u), kNone);
+        // Small inputs get small tables; a hashed 2-byte table may point at other bytes,
+        // which Find rejects by measuring the match.
+        std::vector<std::uint32_t> head2(std::size_t{1} << std::min(bits, 16u), kNone);
+        const unsigned shift3 = 32 - std::min(bits, 16u);
+        auto delta = [](std::uint32_t pos, std::uint32_t cand) -> std::uint16_t {
+            return (cand != kNone && pos - cand <= 0xFFFFu) ? static_cast<std::uint16_t>(pos - cand) : 0;
+        };
+        for (std::uint32_t pos = 0; pos + 2 <= size_; ++pos) {
+            const std::uint32_t v2 = std::uint32_t{in_[pos]} | std::uint32_t{in_[pos + 1]} << 8;
+            const std::uint32_t h2 = (v2 * 2654435761u) >> shift3;
+            near2_[pos] = delta(pos, head2[h2]);
+            head2[h2] = pos;
+            if (pos + 3 > size_) continue;
+            const std::uint32_t v3 = v2 | std::uint32_t{in_[pos + 2]} << 16;
+            const std::uint32_t h3 = (v3 * 2654435761u) >> shift3;
+            near3_[pos] = delta(pos, head3[h3]);
+            head3[h3] = pos;
+            if (pos + 4 > size_) continue;
+            const std::uint32_t h4 = (Load32(in_ + pos) * 2654435761u) >> (32 - bits);
+            prev4_[pos] = head4[h4];
+            head4[h4] = pos;
+        }
+    }
+
+    // Matches at `pos` with growing length, nearest first for each length; stops early at
+    // a match of kNice bytes or one that reaches the end of the input.
+    void Find(std::uint32_t pos, std::vector<Match>& out) const {
+        out.clear();
+        const std::uint32_t limit = size_ - pos;
+        if (limit < 2) return;
+        const std::uint8_t* cur = in_ + pos;
+        std::uint32_t best = 1;
+        auto consider = [&](std::uint32_t offset) {
+            const std::uint8_t* cand = cur - offset;
+            if (cur[best] != cand[best]) return false;
+            const std::uint32_t len = MatchLength(cur, cand, limit);
+            if (len <= best) return false;
+            best = len;
+            out.push_back({len, offset});
+            return len >= kNice || len == limit;
+        };
+        if (near2_[pos] != 0 && consider(near2_[pos])) return;
+        if (limit < 3) return;
+        if (near3_[pos] != 0 && consider(near3_[pos])) return;
+        if (limit < 4) return;
+        // Chain walk: a candidate can only be longer if it agrees on the byte at `best`
+        // and on the four bytes before it. Far back, a match has to be long to pay for its
+        // offset, and every step is a cache miss: only a few far candidates are tried.
+        unsigned far = 0;
+        std::uint32_t cand = prev4_[pos];
+        for (unsigned depth = 0; depth < kChainDepth && cand != kNone; ++depth, cand = prev4_[cand]) {
+            if (pos - cand > kFarDistance && ++far > kFarCandidates) break;
+            const std::uint32_t probe = best < 4 ? 0 : best - 3;
+            if (cur[best] != in_[cand + best] || Load32(cur + probe) != Load32(in_ + cand + probe)) continue;
+            const std::uint32_t len = MatchLength(cur, in_ + cand, limit);
+            if (len <= best) continue;
+            best = len;
+            out.push_back({len, pos - cand});
+            if (len >= kNice || len == limit) return;
+        }
+    }
+
+private:
+    const std::uint8_t* in_;
+    std::uint32_t size_;
+    std::vector<std::uint32_t> prev4_;  // previous position with the same 4-byte hash
+    std::vector<std::uint16_t> near2_;  // distance to the same 2 bytes before, 0: none near
+    std::vector<std::uint16_t> near3_;  // distance to the same 3-byte hash before, 0: none near
+};
+
+// What decides the price of the next token.
+struct State {
+    std::uint32_t lastOffset = 0;  // 0: no match yet
+    bool afterMatch = false;
+};
+
+// No state has this key: offsets stay below 2^31 - 1.
+constexpr std::uint32_t kNoKey = 0xFFFFFFFFu;
+
+struct Arrival {
+    std::uint32_t cost = kInfinite;
+    std::uint32_t key = kNoKey;  // lastOffset << 1 | afterMatch
+    std::uint32_t len = 0;       // length of the token that arrives here
+    std::uint8_t from = 0;       // arrival slot at the token's start
+    Kind kind = Kind::literal;
+    std::uint8_t shortLiteral = 0;
+
+    std::uint32_t LastOffset() const { return key >> 1; }
+    bool AfterMatch() const { return key & 1u; }
+};
+
+inline std::uint32_t Key(std::uint32_t lastOffset, bool afterMatch) {
+    return lastOffset << 1 | (afterMatch ? 1u : 0u);
+}
+
+// Parses [begin, end) of the input, starting in state `start`, into tokens. Matches may
+// run past `end`; the parse then ends where the last token ends (Parse returns it).
+class Parser {
+public:
+    Parser(const MatchFinder& finder, std::span<const std::uint8_t> data, std::uint32_t begin,
+           std::uint32_t end, State start)
+        : finder_(finder),
+          in_(data.data()),
+          size_(static_cast<std::uint32_t>(data.size())),
+          begin_(begin),
+          end_(end),
+          start_(start),
+          arrivals_((std::min(kWindow, end - begin) + kNice + 1) * kArrivals) {
+        lastSeen_.fill(kNone);
+        seen_ = begin > 15 ? begin - 15 : 0;
+    }
+
+    std::uint32_t Parse() {
+        ResetWindow(begin_, start_);
+        std::uint32_t pos = begin_;
+        while (pos < end_) {
+            if (pos - base_ >= kWindow) {
+                Settle(pos, BestSlot(pos));
+                continue;
+            }
+            pos = Visit(pos);
+        }
+        if (pos == end_ && base_ < end_) Settle(end_, BestSlot(end_));
+        return pos;
+    }
+
+    const std::vector<Token>& Tokens() const { return tokens_; }
+
+private:
+    Arrival* At(std::uint32_t pos) { return &arrivals_[(pos - base_) * kArrivals]; }
+
+    void ResetWindow(std::uint32_t base, State state) {
+        const std::size_t used =
+            std::min<std::size_t>((std::size_t{reached_} + 1) * kArrivals, arrivals_.size());
+        for (std::size_t i = 0; i < used; ++i) {
+            arrivals_[i].cost = kInfinite;
+            arrivals_[i].key = kNoKey;
+        }
+        reached_ = 0;
+        base_ = base;
+        arrivals_[0].cost = 0;
+        arrivals_[0].key = Key(state.lastOffset, state.afterMatch);
+        arrivals_[0].len = 0;
+    }
+
+    // Offers an arrival at `pos`: it replaces the entry of the same state if cheaper, or
+    // else the dearest entry (an empty slot counts as dearest) if cheaper than that.
+    void Offer(std::uint32_t pos, std::uint32_t cost, std::uint32_t key, std::uint32_t len, std::uint8_t from,
+               Kind kind, std::uint8_t shortLiteral = 0) {
+        Arrival* list = At(pos);
+        unsigned worst = 0;
+        for (unsigned i = 0; i < kArrivals; ++i) {
+            if (list[i].key == key) {
+                if (cost < list[i].cost) list[i] = Arrival{cost, key, len, from, kind, shortLiteral};
+                return;
+            }
+            if (list[i].cost > list[worst].cost) worst = i;
+        }
+        if (cost < list[worst].cost) list[worst] = Arrival{cost, key, len, from, kind, shortLiteral};
+    }
+
+    unsigned BestSlot(std::uint32_t pos) {
+        const Arrival* list = At(pos);
+        unsigned best = 0;
+        for (unsigned i = 1; i < kArrivals; ++i) {
+            if (list[i].cost < list[best].cost) best = i;
+        }
+        return best;
+    }
+
+    std::uint32_t Visit(std::uint32_t pos) {
+        Arrival* here = At(pos);
+        finder_.Find(pos, matches_);
+
+        const std::uint32_t limit = size_ - pos;
+        const std::uint8_t* cur = in_ + pos;
+
+        // Repeat-match lengths of the arrivals that may use one.
+        std::array<std::uint32_t, kArrivals> repLen{};
+        std::uint32_t longest = matches_.empty() ? 0 : matches_.back().len;
+        for (unsigned s = 0; s < kArrivals; ++s) {
+            const Arrival& a = here[s];
+            if (a.cost == kInfinite || a.AfterMatch() || a.LastOffset() == 0) continue;
+            repLen[s] = MatchLength(cur, cur - a.LastOffset(), std::min(limit, kNice));
+            longest = std::max(longest, repLen[s]);
+        }
+        if (longest >= kNice || (longest == limit && limit > 8)) return TakeLong(pos, repLen);
+        reached_ = std::max(reached_, pos - base_ + std::max<std::uint32_t>(longest, 1));
+
+        // Literal or short literal: the same state follows either way.
+        for (; seen_ < pos; ++seen_) lastSeen_[in_[seen_]] = seen_;
+        std::uint8_t shortLiteral = 0xFF;
+        if (cur[0] == 0) {
+            shortLiteral = 0;
+        } else if (const std::uint32_t last = lastSeen_[cur[0]]; last != kNone && pos - last <= 15) {
+            shortLiteral = static_cast<std::uint8_t>(pos - last);
+        }
+        const std::uint32_t literalBits = shortLiteral != 0xFF ? kShortLiteralBits : kLiteralBits;
+        const Kind literalKind = shortLiteral != 0xFF ? Kind::short_literal : Kind::literal;
+
+        std::uint32_t best[2] = {kInfinite, kInfinite};
+        std::uint8_t bestSlot[2] = {0, 0};
+        for (unsigned s = 0; s < kArrivals; ++s) {
+            const Arrival& a = here[s];
+            if (a.cost == kInfinite) continue;
+            const unsigned m = a.AfterMatch() ? 1 : 0;
+            if (a.cost < best[m]) {
+                best[m] = a.cost;
+                bestSlot[m] = static_cast<std::uint8_t>(s);
+            }
+            const auto slot = static_cast<std::uint8_t>(s);
+            Offer(pos + 1, a.cost + literalBits, a.key & ~1u, 1, slot, literalKind, shortLiteral);
+            for (std::uint32_t len = 2; len <= repLen[s]; ++len) {
+                Offer(pos + len, a.cost + 4 + kGammaBits[len], a.key | 1u, len, slot, Kind::rep);
+            }
+        }
+
+        // Matches, from whichever state prices them lower.
+        const unsigned cheaper = best[0] <= best[1] ? 0 : 1;
+        std::uint32_t from = 2;
+        for (const auto& m : matches_) {
+            const std::uint32_t key = Key(m.offset, true);
+            std::uint32_t len = from;
+            if (m.offset < 128) {
+                for (; len <= std::min<std::uint32_t>(3, m.len); ++len) {
+                    Offer(pos + len, best[cheaper] + kShortMatchBits, key, len, bestSlot[cheaper],
+                          Kind::short_match);
+                }
+            }
+            len = std::max(len, MinMatchLength(m.offset));
+            if (len <= m.len) {
+                // Price from each state, and keep the cheaper; the gap is the same for all lengths.
+                std::uint32_t base = kInfinite;
+                std::uint8_t slot = 0;
+                for (unsigned st = 0; st < 2; ++st) {
+                    if (best[st] == kInfinite) continue;
+                    const std::uint32_t c = best[st] + OffsetBits(m.offset, st == 1);
+                    if (c < base) {
+                        base = c;
+                        slot = bestSlot[st];
+                    }
+                }
+                const std::uint32_t bonus = LengthBonus(m.offset);
+                for (; len <= m.len; ++len) {
+                    Offer(pos + len, base + kGammaBits[len - bonus], key, len, slot, Kind::match);
+                }
+            }
+            from = m.len + 1;
+        }
+        return pos + 1;
+    }
+
+    // A match long enough to take without weighing: settle the path to `pos`, add the
+    // longest match from the arrival that prices it lowest, and start over behind it.
+    std::uint32_t TakeLong(std::uint32_t pos, const std::array<std::uint32_t, kArrivals>& repLen) {
+        Arrival* here = At(pos);
+        // The finder and the repeat check stop at kNice: measure the whole length here.
+        const std::uint32_t limit = size_ - pos;
+        const std::uint8_t* cur = in_ + pos;
+        unsigned chosen = 0;
+        Token token{Kind::literal, 0, 0};
+        std::uint32_t chosenCost = kInfinite;
+        for (unsigned s = 0; s < kArrivals; ++s) {
+            const Arrival& a = here[s];
+            if (a.cost == kInfinite) continue;
+            if (repLen[s] >= 2) {
+                const std::uint32_t len = MatchLength(cur, cur - a.LastOffset(), limit);
+                const std::uint32_t c = a.cost + RepBits(len);
+                if (len > token.len || (len == token.len && c < chosenCost)) {
+                    token = {Kind::rep, len, a.LastOffset()};
+                    chosenCost = c;
+                    chosen = s;
+                }
+            }
+            if (!matches_.empty()) {
+                const auto& m = matches_.back();
+                if (m.len < MinMatchLength(m.offset)) continue;
+                const std::uint32_t len = MatchLength(cur, cur - m.offset, limit);
+                const std::uint32_t c =
+                    a.cost + OffsetBits(m.offset, a.AfterMatch()) + GammaBits(len - LengthBonus(m.offset));
+                if (len > token.len || (len == token.len && c < chosenCost)) {
+                    token = {Kind::match, len, m.offset};
+                    chosenCost = c;
+                    chosen = s;
+                }
+            }
+        }
+        Settle(pos, chosen);
+        tokens_.push_back(token);
+        const std::uint32_t next = pos + token.len;
+        ResetWindow(next, State{token.offset, true});
+        return next;
+    }
+
+    // Appends the cheapest path to arrival `slot` at `pos` and restarts the window there.
+    void Settle(std::uint32_t pos, unsigned slot) {
+        const std::size_t first = tokens_.size();
+        std::uint32_t p = pos;
+        unsigned s = slot;
+        while (p > base_) {
+            const Arrival& a = At(p)[s];
+            if (a.kind == Kind::literal && tokens_.size() > first && tokens_.back().kind == Kind::literal) {
+                ++tokens_.back().len;  // runs of literals are one token
+            } else {
+                tokens_.push_back(
+                    {a.kind, a.len, a.kind == Kind::short_literal ? a.shortLiteral : a.LastOffset()});
+            }
+            p -= a.len;
+            s = a.from;
+        }
+        std::reverse(tokens_.begin() + static_cast<std::ptrdiff_t>(first), tokens_.end());
+        const Arrival& end = At(pos)[slot];
+        ResetWindow(pos, State{end.LastOffset(), end.AfterMatch()});
+    }
+
+    const MatchFinder& finder_;
+    const std::uint8_t* in_;
+    std::uint32_t size_;
+    std::uint32_t begin_;
+    std::uint32_t end_;
+    State start_;
+    std::vector<Arrival> arrivals_;
+    std::vector<Match> matches_;
+    std::vector<Token> tokens_;
+    std::uint32_t base_ = 0;
+    std::uint32_t reached_ = 0;                // furthest window index offered to since the last reset
+    std::array<std::uint32_t, 256> lastSeen_;  // last position of each byte value before seen_
+    std::uint32_t seen_ = 0;
+};
+
 class BitWriter {
 public:
     explicit BitWriter(std::vector<std::uint8_t>& out) : out_(out) {}
@@ -118,6 +474,10 @@ public:
         if (bit) out_[tagPos_] = static_cast<std::uint8_t>(out_[tagPos_] | (1u << bits_));
     }
 
+    void Bits(std::uint32_t value, int count) {
+        for (int b = count - 1; b >= 0; --b) Bit((value >> b) & 1u);
+    }
+
     void Gamma(std::uint32_t v) {
         const int top = static_cast<int>(std::bit_width(v)) - 1;
         for (int b = top - 1; b >= 0; --b) {
@@ -132,338 +492,98 @@ private:
     unsigned bits_ = 0;
 };
 
-class Packer {
+// Writes tokens as the stream, tracking the state itself: a repeat match whose offset is
+// not the one in force (possible where two halves are joined) becomes an ordinary match.
+class Emitter {
 public:
-    explicit Packer(std::span<const std::uint8_t> data)
-        : in_(data.data()),
-          size_(static_cast<std::uint32_t>(data.size())),
-          prev_(data.size(), kNone),
-          head4_(std::size_t{1} << kHash4Bits, kNone),
-          head3_(std::size_t{1} << 16, kNone),
-          head2_(std::size_t{1} << 16, kNone),
-          arrivals_((std::min<std::size_t>(kWindow, data.size()) + kNice + 1) * kArrivals) {}
+    Emitter(std::span<const std::uint8_t> data, std::vector<std::uint8_t>& out) : in_(data.data()), w_(out) {
+        w_.Byte(in_[0]);
+        pos_ = 1;
+    }
 
-    std::vector<std::uint8_t> Run() {
-        out_.reserve(size_ / 2 + 64);
-        BitWriter writer(out_);
-        writer_ = &writer;
-        out_.push_back(in_[0]);
-        Insert(0);
+    std::uint32_t Position() const { return pos_; }
 
-        base_ = 1;
-        ResetWindow(Arrival{8, 0, 1, 0, 0, Kind::literal, false});
-        std::uint32_t pos = 1;
-        while (pos < size_) {
-            if (pos - base_ >= kWindow) {
-                Settle(pos, 0);  // slots are sorted by cost
-                continue;
-            }
-            pos = Visit(pos);
+    void Emit(const Token& t) {
+        switch (t.kind) {
+            case Kind::literal:
+                for (std::uint32_t i = 0; i < t.len; ++i) Literal();
+                return;
+            case Kind::short_literal:
+                w_.Bits(0b111, 3);
+                w_.Bits(t.offset, 4);
+                state_.afterMatch = false;
+                break;
+            case Kind::short_match:
+                ShortMatch(t.offset, t.len);
+                return;
+            case Kind::rep:
+                if (!state_.afterMatch && state_.lastOffset == t.offset) {
+                    w_.Bits(0b10, 2);
+                    w_.Gamma(2);
+                    w_.Gamma(t.len);
+                    state_.afterMatch = true;
+                    break;
+                }
+                Match(t.offset, t.len);
+                return;
+            case Kind::match:
+                Match(t.offset, t.len);
+                return;
         }
-        if (size_ > 1) Settle(size_, 0);
-        // End marker: a short match with offset 0.
-        writer.Bit(1);
-        writer.Bit(1);
-        writer.Bit(0);
-        writer.Byte(0);
-        return std::move(out_);
+        pos_ += t.len;
+    }
+
+    // Emits only the last `tail` bytes of a token (the rest is already written).
+    void EmitTail(const Token& t, std::uint32_t tail) {
+        if (t.kind == Kind::literal) {
+            Emit({Kind::literal, tail, 0});
+        } else {
+            Match(t.offset, tail);  // tail of a match or repeat match, same offset
+        }
+    }
+
+    void End() {
+        w_.Bits(0b110, 3);
+        w_.Byte(0);
     }
 
 private:
-    Arrival* At(std::uint32_t pos) { return &arrivals_[(pos - base_) * kArrivals]; }
-
-    void ResetWindow(const Arrival& start) {
-        const std::size_t used = (std::size_t{reached_} + 1) * kArrivals;
-        for (std::size_t i = 0; i < used && i < arrivals_.size(); ++i) arrivals_[i].cost = kInfinite;
-        reached_ = 0;
-        arrivals_[0] = start;
-        lastOffset_ = start.lastOffset;
-        afterMatch_ = start.afterMatch;
+    void Literal() {
+        w_.Bit(0);
+        w_.Byte(in_[pos_]);
+        ++pos_;
+        state_.afterMatch = false;
     }
 
-    // Offers an arrival at `pos`; keeps the list sorted by cost, one entry per state.
-    void Offer(std::uint32_t pos, const Arrival& a) {
-        reached_ = std::max(reached_, pos - base_);
-        Arrival* list = At(pos);
-        unsigned i = 0;
-        for (; i < kArrivals && list[i].cost != kInfinite; ++i) {
-            if (list[i].lastOffset == a.lastOffset && list[i].afterMatch == a.afterMatch) {
-                if (a.cost >= list[i].cost) return;
-                // Move the cheaper replacement up to its place.
-                unsigned j = i;
-                while (j > 0 && list[j - 1].cost > a.cost) {
-                    list[j] = list[j - 1];
-                    --j;
-                }
-                list[j] = a;
-                return;
-            }
-        }
-        // New state: insert by cost, dropping the most expensive when full.
-        if (i == kArrivals) {
-            if (a.cost >= list[kArrivals - 1].cost) return;
-            i = kArrivals - 1;
-        }
-        while (i > 0 && list[i - 1].cost > a.cost) {
-            list[i] = list[i - 1];
-            --i;
-        }
-        list[i] = a;
+    void ShortMatch(std::uint32_t offset, std::uint32_t len) {
+        w_.Bits(0b110, 3);
+        w_.Byte(static_cast<std::uint8_t>(offset << 1 | (len - 2)));
+        state_ = {offset, true};
+        pos_ += len;
     }
 
-    static std::uint32_t Hash4(std::uint32_t v) { return (v * 2654435761u) >> (32 - kHash4Bits); }
-    static std::uint32_t Hash3(std::uint32_t v) { return ((v & 0xFFFFFFu) * 2654435761u) >> 16; }
-
-    void Insert(std::uint32_t pos) {
-        if (pos + 4 <= size_) {
-            const std::uint32_t v = Load32(in_ + pos);
-            const std::uint32_t h = Hash4(v);
-            prev_[pos] = head4_[h];
-            head4_[h] = pos;
-            head3_[Hash3(v)] = pos;
-            head2_[v & 0xFFFFu] = pos;
-        } else if (pos + 2 <= size_) {
-            const std::uint32_t v = std::uint32_t{in_[pos]} | std::uint32_t{in_[pos + 1]} << 8;
-            if (pos + 3 <= size_) head3_[Hash3(v | std::uint32_t{in_[pos + 2]} << 16)] = pos;
-            head2_[v] = pos;
-        }
-    }
-
-    // Fills matches_ with (length, offset) pairs for `pos`, nearest first, growing length.
-    void FindMatches(std::uint32_t pos) {
-        matches_.clear();
-        const std::uint32_t limit = size_ - pos;
-        if (limit < 2) return;
-        const std::uint8_t* cur = in_ + pos;
-        std::uint32_t best = 1;
-        auto consider = [&](std::uint32_t cand) {
-            if (cand == kNone || cand >= pos) return false;
-            if (best < limit && cur[best] != in_[cand + best]) return false;
-            const std::uint32_t len = MatchLength(cur, in_ + cand, limit);
-            if (len > best) {
-                best = len;
-                matches_.push_back({len, pos - cand});
-                return len >= kNice || len == limit;
-            }
-            return false;
-        };
-        const std::uint32_t v2 = std::uint32_t{cur[0]} | std::uint32_t{cur[1]} << 8;
-        if (consider(head2_[v2])) return;
-        if (limit < 3) return;
-        const std::uint32_t v3 = v2 | std::uint32_t{cur[2]} << 16;
-        if (consider(head3_[Hash3(v3)])) return;
-        if (limit < 4) return;
-        std::uint32_t cand = head4_[Hash4(Load32(cur))];
-        for (unsigned depth = 0; depth < kChainDepth && cand != kNone; ++depth) {
-            if (consider(cand)) return;
-            cand = prev_[cand];
-        }
-    }
-
-    // Parses from `pos`; returns the next position to visit.
-    std::uint32_t Visit(std::uint32_t pos) {
-        Arrival* here = At(pos);
-        FindMatches(pos);
-        Insert(pos);
-
-        const std::uint32_t limit = size_ - pos;
-        const std::uint8_t* cur = in_ + pos;
-
-        // Repeat-match lengths of the arrivals that may use one.
-        std::array<std::uint32_t, kArrivals> repLen{};
-        std::uint32_t longest = matches_.empty() ? 0 : matches_.back().len;
-        for (unsigned s = 0; s < kArrivals && here[s].cost != kInfinite; ++s) {
-            const Arrival& a = here[s];
-            if (a.afterMatch || a.lastOffset == 0 || a.lastOffset > pos) continue;
-            repLen[s] = MatchLength(cur, cur - a.lastOffset, limit);
-            longest = std::max(longest, repLen[s]);
-        }
-
-        if (longest >= kNice || (longest == limit && longest >= 2 && limit > 8)) {
-            return TakeLong(pos, repLen);
-        }
-
-        // Literal and short literal.
-        std::uint32_t shortLit = kNone;
-        if (cur[0] == 0) {
-            shortLit = 0;
+    // Any copy of `len` bytes at `offset`, in whatever form the format allows for it.
+    void Match(std::uint32_t offset, std::uint32_t len) {
+        if (!state_.afterMatch && state_.lastOffset == offset && len >= 2) {
+            Emit({Kind::rep, len, offset});
+        } else if (len >= MinMatchLength(offset)) {
+            w_.Bits(0b10, 2);
+            w_.Gamma((offset >> 8) + (state_.afterMatch ? 2u : 3u));
+            w_.Byte(static_cast<std::uint8_t>(offset));
+            w_.Gamma(len - LengthBonus(offset));
+            state_ = {offset, true};
+            pos_ += len;
+        } else if (offset < 128 && len >= 2) {
+            ShortMatch(offset, len);
         } else {
-            const std::uint32_t reach = std::min<std::uint32_t>(15, pos);
-            for (std::uint32_t k = 1; k <= reach; ++k) {
-                if (cur[-static_cast<std::ptrdiff_t>(k)] == cur[0]) {
-                    shortLit = k;
-                    break;
-                }
-            }
-        }
-        std::uint32_t best[2] = {kInfinite, kInfinite};
-        std::uint8_t bestSlot[2] = {0, 0};
-        for (unsigned s = 0; s < kArrivals && here[s].cost != kInfinite; ++s) {
-            const Arrival& a = here[s];
-            const unsigned m = a.afterMatch ? 1 : 0;
-            if (a.cost < best[m]) {
-                best[m] = a.cost;
-                bestSlot[m] = static_cast<std::uint8_t>(s);
-            }
-            const auto slot = static_cast<std::uint8_t>(s);
-            if (shortLit != kNone) {
-                Offer(pos + 1, {a.cost + kShortLiteralBits, a.lastOffset, 1, shortLit, slot, Kind::short_literal, false});
-            } else {
-                Offer(pos + 1, {a.cost + kLiteralBits, a.lastOffset, 1, 0, slot, Kind::literal, false});
-            }
-            for (std::uint32_t len = 2; len <= repLen[s]; ++len) {
-                Offer(pos + len, {a.cost + RepBits(len), a.lastOffset, len, a.lastOffset, slot, Kind::rep, true});
-            }
-        }
-
-        // Matches, from whichever state prices them lower.
-        std::uint32_t from = 2;
-        for (const auto& m : matches_) {
-            for (std::uint32_t len = from; len <= m.len; ++len) {
-                if (m.offset < 128 && len <= 3) {
-                    const unsigned src = best[0] <= best[1] ? 0 : 1;
-                    Offer(pos + len, {best[src] + kShortMatchBits, m.offset, len, m.offset, bestSlot[src], Kind::short_match, true});
-                    continue;
-                }
-                if (len < MinMatchLength(m.offset)) continue;
-                const std::uint32_t lenBits = GammaBits(len - LengthBonus(m.offset));
-                std::uint32_t cost = kInfinite;
-                std::uint8_t slot = 0;
-                for (unsigned st = 0; st < 2; ++st) {
-                    if (best[st] == kInfinite) continue;
-                    const std::uint32_t c = best[st] + OffsetBits(m.offset, st == 1) + lenBits;
-                    if (c < cost) {
-                        cost = c;
-                        slot = bestSlot[st];
-                    }
-                }
-                Offer(pos + len, {cost, m.offset, len, m.offset, slot, Kind::match, true});
-            }
-            from = m.len + 1;
-        }
-        return pos + 1;
-    }
-
-    // A match long enough to take without weighing: settle the path to `pos`, emit the
-    // longest match from the arrival that prices it lowest, and start over behind it.
-    std::uint32_t TakeLong(std::uint32_t pos, const std::array<std::uint32_t, kArrivals>& repLen) {
-        Arrival* here = At(pos);
-        Arrival choice;
-        std::uint32_t reach = 0;
-        for (unsigned s = 0; s < kArrivals && here[s].cost != kInfinite; ++s) {
-            const Arrival& a = here[s];
-            const auto slot = static_cast<std::uint8_t>(s);
-            Arrival option;
-            if (repLen[s] >= 2) {
-                option = {a.cost + RepBits(repLen[s]), a.lastOffset, repLen[s], a.lastOffset, slot, Kind::rep, true};
-            }
-            if (!matches_.empty()) {
-                const auto& m = matches_.back();
-                if (m.len >= MinMatchLength(m.offset) && m.len >= option.len) {
-                    const std::uint32_t c = a.cost + OffsetBits(m.offset, a.afterMatch) +
-                                            GammaBits(m.len - LengthBonus(m.offset));
-                    if (m.len > option.len || c < option.cost) {
-                        option = {c, m.offset, m.len, m.offset, slot, Kind::match, true};
-                    }
-                }
-            }
-            if (option.len > reach || (option.len == reach && option.cost < choice.cost)) {
-                reach = option.len;
-                choice = option;
-            }
-        }
-        Settle(pos, choice.from);
-        Emit({choice.kind, choice.len, choice.offset});
-        const std::uint32_t end = pos + choice.len;
-        for (std::uint32_t p = pos + 1; p < end; ++p) Insert(p);
-        base_ = end;
-        ResetWindow(Arrival{0, choice.lastOffset, 0, 0, 0, choice.kind, true});
-        return end;
-    }
-
-    // Emits the cheapest path to arrival `slot` at `pos` and restarts the window there.
-    void Settle(std::uint32_t pos, unsigned slot) {
-        tokens_.clear();
-        std::uint32_t p = pos;
-        unsigned s = slot;
-        while (p > base_) {
-            const Arrival& a = At(p)[s];
-            tokens_.push_back({a.kind, a.len, a.offset});
-            p -= a.len;
-            s = a.from;
-        }
-        const Arrival end = At(pos)[slot];
-        for (auto it = tokens_.rbegin(); it != tokens_.rend(); ++it) Emit(*it);
-        if (pos != base_) {
-            base_ = pos;
-            ResetWindow(Arrival{0, end.lastOffset, 0, 0, 0, end.kind, end.afterMatch});
+            for (std::uint32_t i = 0; i < len; ++i) Literal();
         }
     }
-
-    void Emit(const Token& t) {
-        BitWriter& w = *writer_;
-        switch (t.kind) {
-            case Kind::literal:
-                w.Bit(0);
-                w.Byte(in_[emitted_]);
-                afterMatch_ = false;
-                break;
-            case Kind::short_literal:
-                w.Bit(1);
-                w.Bit(1);
-                w.Bit(1);
-                for (int b = 3; b >= 0; --b) w.Bit((t.offset >> b) & 1u);
-                afterMatch_ = false;
-                break;
-            case Kind::short_match:
-                w.Bit(1);
-                w.Bit(1);
-                w.Bit(0);
-                w.Byte(static_cast<std::uint8_t>(t.offset << 1 | (t.len - 2)));
-                lastOffset_ = t.offset;
-                afterMatch_ = true;
-                break;
-            case Kind::rep:
-                w.Bit(1);
-                w.Bit(0);
-                w.Gamma(2);
-                w.Gamma(t.len);
-                afterMatch_ = true;
-                break;
-            case Kind::match:
-                w.Bit(1);
-                w.Bit(0);
-                w.Gamma((t.offset >> 8) + (afterMatch_ ? 2u : 3u));
-                w.Byte(static_cast<std::uint8_t>(t.offset));
-                w.Gamma(t.len - LengthBonus(t.offset));
-                lastOffset_ = t.offset;
-                afterMatch_ = true;
-                break;
-        }
-        emitted_ += t.len;
-    }
-
-    struct Match {
-        std::uint32_t len;
-        std::uint32_t offset;
-    };
 
     const std::uint8_t* in_;
-    std::uint32_t size_;
-    std::vector<std::uint32_t> prev_;
-    std::vector<std::uint32_t> head4_;
-    std::vector<std::uint32_t> head3_;
-    std::vector<std::uint32_t> head2_;
-    std::vector<Arrival> arrivals_;
-    std::vector<Match> matches_;
-    std::vector<Token> tokens_;
-    std::vector<std::uint8_t> out_;
-    BitWriter* writer_ = nullptr;
-    std::uint32_t base_ = 0;
-    std::uint32_t reached_ = 0;  // furthest window index offered to since the last reset
-    std::uint32_t emitted_ = 1;
-    std::uint32_t lastOffset_ = 0;
-    bool afterMatch_ = false;
+    BitWriter w_;
+    std::uint32_t pos_ = 0;
+    State state_;
 };
 
 }  // namespace
@@ -471,7 +591,43 @@ private:
 std::vector<std::uint8_t> PackRaw(std::span<const std::uint8_t> data) {
     if (data.empty()) throw PackError("cannot pack empty input: the format has no encoding for it");
     if (data.size() >= 0x80000000u) throw PackError("cannot pack 2 GiB or more in one block");
-    return Packer(data).Run();
+    const auto size = static_cast<std::uint32_t>(data.size());
+
+    std::vector<std::uint8_t> out;
+    out.reserve(data.size() / 2 + 64);
+    Emitter emitter(data, out);
+    if (size > 1) {
+        const MatchFinder finder(data);
+        if (size <= kSplitAbove) {
+            Parser whole(finder, data, 1, size, State{});
+            whole.Parse();
+            for (const Token& t : whole.Tokens()) emitter.Emit(t);
+        } else {
+            const std::uint32_t cut = size / 2;
+            Parser first(finder, data, 1, cut, State{});
+            Parser second(finder, data, cut, size, State{});
+            std::uint32_t firstEnd = 0;
+            std::thread worker([&] { firstEnd = first.Parse(); });
+            second.Parse();
+            worker.join();
+            for (const Token& t : first.Tokens()) emitter.Emit(t);
+            // Skip what the first half already covers; keep the tail of a token cut there.
+            std::uint32_t p = cut;
+            for (const Token& t : second.Tokens()) {
+                const std::uint32_t next = p + t.len;
+                if (next > firstEnd) {
+                    if (p < firstEnd) {
+                        emitter.EmitTail(t, next - firstEnd);
+                    } else {
+                        emitter.Emit(t);
+                    }
+                }
+                p = next;
+            }
+        }
+    }
+    emitter.End();
+    return out;
 }
 
 std::vector<std::uint8_t> PackSafe(std::span<const std::uint8_t> data) {

@@ -24,21 +24,36 @@ inline void StoreLe32(std::uint8_t* p, std::uint32_t v) {
 
 const char* StatusText(Status status) noexcept {
     switch (status) {
-        case Status::ok: return "ok";
-        case Status::truncated: return "the packed stream is truncated";
-        case Status::offset_too_far: return "a match reaches before the start of the data";
-        case Status::zero_offset: return "a match has offset 0";
-        case Status::rep_before_match: return "a repeat-offset match comes before any match";
-        case Status::gamma_overflow: return "a length or offset code overflows";
-        case Status::output_overflow: return "the packed stream produces more data than expected";
-        case Status::short_header: return "the block is shorter than its header";
-        case Status::bad_tag: return "the block does not start with the tag AP32";
-        case Status::bad_header_size: return "the header size is invalid";
-        case Status::bad_packed_size: return "the packed size exceeds the block";
-        case Status::bad_packed_crc: return "the CRC of the packed data does not match";
-        case Status::bad_orig_size: return "the original size exceeds the output capacity";
-        case Status::size_mismatch: return "the packed stream produced another size than recorded";
-        case Status::bad_orig_crc: return "the CRC of the unpacked data does not match";
+        case Status::ok:
+            return "ok";
+        case Status::truncated:
+            return "the packed stream is truncated";
+        case Status::offset_too_far:
+            return "a match reaches before the start of the data";
+        case Status::zero_offset:
+            return "a match has offset 0";
+        case Status::rep_before_match:
+            return "a repeat-offset match comes before any match";
+        case Status::gamma_overflow:
+            return "a length or offset code overflows";
+        case Status::output_overflow:
+            return "the packed stream produces more data than expected";
+        case Status::short_header:
+            return "the block is shorter than its header";
+        case Status::bad_tag:
+            return "the block does not start with the tag AP32";
+        case Status::bad_header_size:
+            return "the header size is invalid";
+        case Status::bad_packed_size:
+            return "the packed size exceeds the block";
+        case Status::bad_packed_crc:
+            return "the CRC of the packed data does not match";
+        case Status::bad_orig_size:
+            return "the original size exceeds the output capacity";
+        case Status::size_mismatch:
+            return "the packed stream produced another size than recorded";
+        case Status::bad_orig_crc:
+            return "the CRC of the unpacked data does not match";
     }
     return "unknown status";
 }

@@ -4,7 +4,6 @@
 #include <cstdint>
 #include <filesystem>
 #include <fstream>
-#include <iterator>
 #include <stdexcept>
 #include <string>
 #include <vector>
@@ -18,7 +17,11 @@ inline std::filesystem::path VectorDir() { return std::filesystem::path(APLIB_VE
 inline Bytes ReadFile(const std::filesystem::path& path) {
     std::ifstream in(path, std::ios::binary);
     if (!in) throw std::runtime_error("cannot open " + path.string());
-    return Bytes(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+    Bytes data(static_cast<std::size_t>(std::filesystem::file_size(path)));
+    in.read(reinterpret_cast<char*>(data.data()), static_cast<std::streamsize>(data.size()));
+    if (static_cast<std::size_t>(in.gcount()) != data.size())
+        throw std::runtime_error("cannot read " + path.string());
+    return data;
 }
 
 inline Bytes ReadVector(const std::string& relative) { return ReadFile(VectorDir() / relative); }

@@ -28,9 +28,10 @@ INSTANTIATE_TEST_SUITE_P(Names, SafeIdentifierTest,
                                            SafeCase{u"TOTAL", u"_TOTAL"}, SafeCase{u"total", u"_total"},
                                            SafeCase{u"Total", u"Total"}, SafeCase{u"ONE", u"_ONE"},
                                            SafeCase{u"INT32", u"_INT32"}, SafeCase{u"colorref", u"colorref"},
-                                           SafeCase{u"COLORREF", u"_COLORREF"}, SafeCase{u"COLOURS", u"_COLOURS"},
-                                           SafeCase{u" abs", u" abs"}, SafeCase{u"widthX", u"_widthX"},
-                                           SafeCase{u"_9", u"_9"}, SafeCase{u"\u00e9t\u00e9", u"\u00e9t\u00e9"}));
+                                           SafeCase{u"COLORREF", u"_COLORREF"},
+                                           SafeCase{u"COLOURS", u"_COLOURS"}, SafeCase{u" abs", u" abs"},
+                                           SafeCase{u"widthX", u"_widthX"}, SafeCase{u"_9", u"_9"},
+                                           SafeCase{u"\u00e9t\u00e9", u"\u00e9t\u00e9"}));
 
 TEST(KeywordForms, HoldsTheFullListInLowerAndUpperCaseButColorOnlyUpper) {
     const auto& forms = KeywordForms();
@@ -59,8 +60,9 @@ TEST_P(StartsWithTest, ComparesTheLeadingCodeUnits) {
 
 INSTANTIATE_TEST_SUITE_P(Pairs, StartsWithTest,
                          ::testing::Values(PrefixCase{u"abc", u"", true}, PrefixCase{u"ab", u"abc", false},
-                                           PrefixCase{u"ABC", u"abc", false}, PrefixCase{u"abc", u"abc", true},
-                                           PrefixCase{u"", u"", true}, PrefixCase{u"", u"a", false},
+                                           PrefixCase{u"ABC", u"abc", false},
+                                           PrefixCase{u"abc", u"abc", true}, PrefixCase{u"", u"", true},
+                                           PrefixCase{u"", u"a", false},
                                            PrefixCase{u"abcdef", u"abc", true}));
 
 struct PredicateCase {
@@ -83,22 +85,20 @@ TEST_P(PredicateTest, LooksOnlyAtTheBeginning) {
 
 INSTANTIATE_TEST_SUITE_P(
     Characters, PredicateTest,
-    ::testing::Values(PredicateCase{"IsLetter", u"", false}, PredicateCase{"IsLetter", u"Zebra", true},
-                      PredicateCase{"IsLetter", u"_", false}, PredicateCase{"IsLetter", u"[", false},
-                      PredicateCase{"IsLetter", u"`", false}, PredicateCase{"IsLetter", u"{", false},
-                      PredicateCase{"IsLetter", u"@", false}, PredicateCase{"IsLetter", u"\u00c4", false},
-                      PredicateCase{"IsUpperLetter", u"a", false}, PredicateCase{"IsUpperLetter", u"Q", true},
-                      PredicateCase{"IsUpperLetter", u"", false}, PredicateCase{"IsDigit", u"5", true},
-                      PredicateCase{"IsDigit", u"9x", true}, PredicateCase{"IsDigit", u"/", false},
-                      PredicateCase{"IsDigit", u":", false}, PredicateCase{"IsDigit", u"", false},
-                      PredicateCase{"LacksOperatorWord", u"NOT x", false},
-                      PredicateCase{"LacksOperatorWord", u"AND y", false},
-                      PredicateCase{"LacksOperatorWord", u"OR z", false},
-                      PredicateCase{"LacksOperatorWord", u"NOTE", true},
-                      PredicateCase{"LacksOperatorWord", u"not x", true},
-                      PredicateCase{"LacksOperatorWord", u"OR", true},
-                      PredicateCase{"LacksOperatorWord", u"ORx", true},
-                      PredicateCase{"LacksOperatorWord", u"", true}));
+    ::testing::Values(
+        PredicateCase{"IsLetter", u"", false}, PredicateCase{"IsLetter", u"Zebra", true},
+        PredicateCase{"IsLetter", u"_", false}, PredicateCase{"IsLetter", u"[", false},
+        PredicateCase{"IsLetter", u"`", false}, PredicateCase{"IsLetter", u"{", false},
+        PredicateCase{"IsLetter", u"@", false}, PredicateCase{"IsLetter", u"\u00c4", false},
+        PredicateCase{"IsUpperLetter", u"a", false}, PredicateCase{"IsUpperLetter", u"Q", true},
+        PredicateCase{"IsUpperLetter", u"", false}, PredicateCase{"IsDigit", u"5", true},
+        PredicateCase{"IsDigit", u"9x", true}, PredicateCase{"IsDigit", u"/", false},
+        PredicateCase{"IsDigit", u":", false}, PredicateCase{"IsDigit", u"", false},
+        PredicateCase{"LacksOperatorWord", u"NOT x", false},
+        PredicateCase{"LacksOperatorWord", u"AND y", false},
+        PredicateCase{"LacksOperatorWord", u"OR z", false}, PredicateCase{"LacksOperatorWord", u"NOTE", true},
+        PredicateCase{"LacksOperatorWord", u"not x", true}, PredicateCase{"LacksOperatorWord", u"OR", true},
+        PredicateCase{"LacksOperatorWord", u"ORx", true}, PredicateCase{"LacksOperatorWord", u"", true}));
 
 }  // namespace
 }  // namespace declshift

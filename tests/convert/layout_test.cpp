@@ -65,10 +65,10 @@ INSTANTIATE_TEST_SUITE_P(
         LayoutCase{"rem_comment_dropped", u"a%):REM returns Long", u"a%)"},
         LayoutCase{"trailing_break_leaves_one_blank", u"a\r\n", u"a "},
         LayoutCase{"blank_runs_collapse", u"a     b", u"a b"},
-        LayoutCase{"backslash_without_blank_kept", Lines({u"DIM A{ \\", u"\\x%, \\ int32", u"\\}"}), u"DIM A{ \\x%, \\}"},
+        LayoutCase{"backslash_without_blank_kept", Lines({u"DIM A{ \\", u"\\x%, \\ int32", u"\\}"}),
+                   u"DIM A{ \\x%, \\}"},
         LayoutCase{"leading_blanks_shrink", u"\\      a\\", u"a"},
-        LayoutCase{"forty_members",
-                   Members(40) + u"\r\n\\    }",
+        LayoutCase{"forty_members", Members(40) + u"\r\n\\    }",
                    u"DIM BIG{" + PackedMembers(0, 21) + u" \\\r\n\\" + PackedMembers(21, 40) + u" }"}),
     [](const auto& row) { return std::string(row.param.label); });
 

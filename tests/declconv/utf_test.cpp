@@ -14,7 +14,8 @@ TEST(Utf, RoundTripsEveryPlane) {
 }
 
 TEST(Utf, RejectsMalformedInput) {
-    for (const std::string bad : {"\x80", "\xC3", "\xE2\x82", "\xC0\xAF", "\xED\xA0\x80", "\xF4\x90\x80\x80", "\xFF"}) {
+    for (const std::string bad :
+         {"\x80", "\xC3", "\xE2\x82", "\xC0\xAF", "\xED\xA0\x80", "\xF4\x90\x80\x80", "\xFF"}) {
         EXPECT_THROW(Utf8ToUtf16(bad), std::invalid_argument);
     }
 }

@@ -27,10 +27,10 @@ struct Converter {
 // clang-format off
 constexpr std::array<Converter, kCallOrder.size()> kConverters = {{
     {"GetConst", [](PlugIn& o, std::u16string& n, std::u16string& d) { return o.GetConst(n, d); }},
-    {"GetType", nullptr},  // TODO(merge): [](PlugIn& o, std::u16string& n, std::u16string& d) { return o.GetType(n, d); }
-    {"GetEnum", nullptr},  // TODO(merge): [](PlugIn& o, std::u16string& n, std::u16string& d) { return o.GetEnum(n, d); }
-    {"GetSub", nullptr},   // TODO(merge): [](PlugIn& o, std::u16string& n, std::u16string& d) { return o.GetSub(n, d); }
-    {"GetFunc", nullptr},  // TODO(merge): [](PlugIn& o, std::u16string& n, std::u16string& d) { return o.GetFunc(n, d); }
+    {"GetType", [](PlugIn& o, std::u16string& n, std::u16string& d) { return o.GetType(n, d); }},
+    {"GetEnum", [](PlugIn& o, std::u16string& n, std::u16string& d) { return o.GetEnum(n, d); }},
+    {"GetSub", [](PlugIn& o, std::u16string& n, std::u16string& d) { return o.GetSub(n, d); }},
+    {"GetFunc", [](PlugIn& o, std::u16string& n, std::u16string& d) { return o.GetFunc(n, d); }},
 }};
 // clang-format on
 
@@ -113,17 +113,6 @@ void PrintSummary(std::ostream& messages, const std::string& label, const Tally&
         messages << " handed over as requests";
     } else {
         messages << ": " << tally.converted << " converted, " << tally.failed << " failed";
-        if (tally.unavailable > 0) {
-            messages << ", " << tally.unavailable << " not converted (no converter for";
-            const char* separator = " ";
-            for (std::size_t i = 0; i < kConverters.size(); ++i) {
-                if (kConverters[i].convert == nullptr && tally.requests[i] > 0) {
-                    messages << separator << kConverters[i].call;
-                    separator = ", ";
-                }
-            }
-            messages << " in this build)";
-        }
     }
     messages << "\n" << label << ": skipped";
     for (std::size_t i = 0; i < tally.skipped.size(); ++i) {
@@ -147,7 +136,6 @@ Tally& Tally::operator+=(const Tally& other) {
     for (std::size_t i = 0; i < skipped.size(); ++i) skipped[i] += other.skipped[i];
     converted += other.converted;
     failed += other.failed;
-    unavailable += other.unavailable;
     return *this;
 }
 
@@ -155,10 +143,6 @@ void ConvertRequests(PlugIn& object, const std::vector<Request>& requests, std::
                      std::u16string& text, Tally& tally, std::ostream& messages) {
     for (const Request& request : requests) {
         const Converter& converter = kConverters[CallIndex(request.call)];
-        if (converter.convert == nullptr) {
-            ++tally.unavailable;
-            continue;
-        }
         // The host's copies: the plug-in may rewrite the by-reference arguments.
         std::u16string name = request.name;
         std::u16string data = request.data;
@@ -242,8 +226,7 @@ int RunConvert(Backend& backend, const ConvertSettings& settings, std::ostream& 
         return kConvertIoError;
     }
     if (ioError) return kConvertIoError;
-    const std::size_t problems =
-        total.failed + total.unavailable + total.skipped[kMalformed] + total.skipped[kUnclosed];
+    const std::size_t problems = total.failed + total.skipped[kMalformed] + total.skipped[kUnclosed];
     return settings.strict && problems > 0 ? kConvertFailures : kConvertOk;
 }
 

@@ -30,7 +30,7 @@ struct ConvertSettings {
 
 // Exit statuses of the command.
 inline constexpr int kConvertOk = 0;
-inline constexpr int kConvertFailures = 1;  // --strict and some declaration was not converted
+inline constexpr int kConvertFailures = 1;  // --strict and some declaration failed
 inline constexpr int kConvertIoError = 2;   // an input could not be read or the output not written
 
 int RunConvert(Backend& backend, const ConvertSettings& settings, std::ostream& out, std::ostream& messages);
@@ -44,7 +44,6 @@ struct Tally {
     std::array<std::size_t, kCallOrder.size()> requests{};
     std::size_t converted = 0;
     std::size_t failed = 0;                // answered with the failure sentence
-    std::size_t unavailable = 0;           // no converter for the call in this build
     std::array<std::size_t, 6> skipped{};  // by SkipKind
 
     std::size_t Requests() const;

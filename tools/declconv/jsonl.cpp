@@ -7,6 +7,7 @@
 #include <nlohmann/json.hpp>
 #include <ostream>
 #include <stdexcept>
+#include <utility>
 
 #include "utf.h"
 
@@ -65,10 +66,12 @@ declshift::Options ReadOptions(const Json& request) {
     };
     for (const auto& [key, value] : it->items()) {
         if (key == "Charset") {
-            options.m_Charset = static_cast<std::int32_t>(IntegerOption(
-                key, value, std::numeric_limits<std::int32_t>::min(), std::numeric_limits<std::int32_t>::max()));
+            options.m_Charset =
+                static_cast<std::int32_t>(IntegerOption(key, value, std::numeric_limits<std::int32_t>::min(),
+                                                        std::numeric_limits<std::int32_t>::max()));
         } else if (const auto flag = flags.find(key); flag != flags.end()) {
-            options.*(flag->second) = static_cast<std::int16_t>(IntegerOption(key, value, kShortMin, kShortMax));
+            options.*(flag->second) =
+                static_cast<std::int16_t>(IntegerOption(key, value, kShortMin, kShortMax));
         } else {
             throw BadRequest("unknown option \"" + key + "\"");
         }
@@ -81,11 +84,27 @@ std::string Utf8(const std::u16string& text) { return Utf16ToUtf8(text); }
 // Each call: how it reads its fields, calls the object and shapes the answer.
 using Handler = std::function<Json(PlugIn&, const Json&)>;
 
+Json ResultOnly(const std::u16string& result) {
+    Json answer;
+    answer["result"] = Utf8(result);
+    return answer;
+}
+
 Json NameAndResult(const std::u16string& result, const std::u16string& name) {
     Json answer;
     answer["result"] = Utf8(result);
     answer["name"] = Utf8(name);
     return answer;
+}
+
+// A call that takes `name` and `data` by reference and answers with the name after it.
+Handler ByReference(std::u16string (PlugIn::*member)(std::u16string&, std::u16string&)) {
+    return [member](PlugIn& object, const Json& request) {
+        auto name = TextField(request, "name");
+        auto data = TextField(request, "data");
+        const auto result = (object.*member)(name, data);
+        return NameAndResult(result, name);
+    };
 }
 
 const std::map<std::string, Handler>& Handlers() {
@@ -105,6 +124,23 @@ const std::map<std::string, Handler>& Handlers() {
              answer["result"] = object.StartsWith(src, contains);
              return answer;
          }},
+        // By-value texts: nothing comes back but the result.
+        {"GetType",
+         [](PlugIn& object, const Json& request) {
+             auto name = TextField(request, "name");
+             auto data = TextField(request, "data");
+             return ResultOnly(object.GetType(std::move(name), std::move(data)));
+         }},
+        {"GetEnum",
+         [](PlugIn& object, const Json& request) {
+             auto name = TextField(request, "name");
+             auto data = TextField(request, "data");
+             return ResultOnly(object.GetEnum(std::move(name), std::move(data)));
+         }},
+        {"Preview", [](PlugIn& object, const Json&) { return ResultOnly(object.Preview()); }},
+        // Procedure and function declarations: like GetConst, the by-reference name comes back.
+        {"GetSub", ByReference(&PlugIn::GetSub)},
+        {"GetFunc", ByReference(&PlugIn::GetFunc)},
     };
     return handlers;
 }
@@ -120,7 +156,8 @@ std::pair<std::string, bool> AnswerRequest(Backend& backend, const std::string& 
         const auto call = request.find("call");
         if (call == request.end() || !call->is_string()) throw BadRequest("field \"call\" must be a string");
         const auto handler = Handlers().find(call->get<std::string>());
-        if (handler == Handlers().end()) throw BadRequest("unknown call \"" + call->get<std::string>() + "\"");
+        if (handler == Handlers().end())
+            throw BadRequest("unknown call \"" + call->get<std::string>() + "\"");
         const auto options = ReadOptions(request);
         auto object = backend.NewObject();
         object->PutOptions(options);

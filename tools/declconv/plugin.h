@@ -16,6 +16,13 @@ public:
     virtual void PutOptions(const declshift::Options& options) = 0;
     virtual std::u16string GetConst(std::u16string& name, std::u16string& data) = 0;
     virtual bool StartsWith(std::u16string& src, std::u16string& contains) = 0;
+    // Structure and enumeration texts are passed by value; the sample takes nothing.
+    virtual std::u16string GetType(std::u16string name, std::u16string data) = 0;
+    virtual std::u16string GetEnum(std::u16string name, std::u16string data) = 0;
+    virtual std::u16string Preview() = 0;
+    // Procedure and function declarations.
+    virtual std::u16string GetSub(std::u16string& name, std::u16string& data) = 0;
+    virtual std::u16string GetFunc(std::u16string& name, std::u16string& data) = 0;
 };
 
 // Makes fresh plug-in objects: every request runs on a new one.

@@ -25,6 +25,15 @@ bool StartsWith(const std::u16string& src, const std::u16string& contains);
 // Constant declaration. `m_Name` is in-out: it loses every " As Long".
 std::u16string GetConst(const Options& options, std::u16string& m_Name, const std::u16string& m_Data);
 
+// Structure, enumeration and the output sample. The texts are the call's own copies.
+std::u16string GetType(const Options& options, std::u16string m_Name, std::u16string m_Data);
+std::u16string GetEnum(const Options& options, std::u16string m_Name, std::u16string m_Data);
+std::u16string Preview(const Options& options);
+// Procedure (Sub) and function declarations: `m_Data` runs from the library name
+// on. Both arguments are by reference to match the interface; neither is changed.
+std::u16string GetSub(const Options& options, std::u16string& m_Name, std::u16string& m_Data);
+std::u16string GetFunc(const Options& options, std::u16string& m_Name, std::u16string& m_Data);
+
 // The result of every failed conversion.
 std::u16string FailureSentence(const std::u16string& name);
 

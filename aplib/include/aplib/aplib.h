@@ -37,14 +37,14 @@ enum class Status {
     gamma_overflow,    // a length or offset code does not fit in 32 bits
     output_overflow,   // the stream produces more than the output can hold
     // safe layer
-    short_header,      // fewer bytes than a header
-    bad_tag,           // not "AP32"
-    bad_header_size,   // header size below 24, or beyond the block
-    bad_packed_size,   // packed size larger than the bytes behind the header
-    bad_packed_crc,    // CRC of the packed bytes differs from the header
-    bad_orig_size,     // original size larger than the output capacity
-    size_mismatch,     // the stream produced another number of bytes than the header says
-    bad_orig_crc,      // CRC of the output differs from the header
+    short_header,     // fewer bytes than a header
+    bad_tag,          // not "AP32"
+    bad_header_size,  // header size below 24, or beyond the block
+    bad_packed_size,  // packed size larger than the bytes behind the header
+    bad_packed_crc,   // CRC of the packed bytes differs from the header
+    bad_orig_size,    // original size larger than the output capacity
+    size_mismatch,    // the stream produced another number of bytes than the header says
+    bad_orig_crc,     // CRC of the output differs from the header
 };
 
 const char* StatusText(Status status) noexcept;

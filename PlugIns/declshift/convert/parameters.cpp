@@ -1,0 +1,137 @@
+// Parameter lists: BuildParamList lays out the parameters of a Sub or Function one
+// per continued line, MapParamType adjusts each line, StripPrefix drops a naming
+// prefix. Positions and lengths are 16-bit (Int16) and fail beyond 32,767.
+#include "parameters.h"
+
+#include <new>
+
+#include "declshift.h"
+#include "identifiers.h"
+#include "rewrite_loop.h"
+
+namespace declshift {
+namespace {
+
+Text ReplaceFirst(const Text& s, TextView find, TextView with) {
+    const Int16 at = InStr(s, find);
+    if (at == 0) return s;
+    return Left(s, at - 1) + Text(with) + Mid(s, Int16(at + Len(find)));
+}
+
+bool BeginsName(TextView before) { return before == u"(" || before == u" " || before == u"^"; }
+
+// Step 4a: a parameter whose type is written out becomes a structure parameter.
+void MarkStructure(Text& line) {
+    Int16 h = InStr(line, u", \\ Type");
+    bool insert = h != 0;
+    if (!insert) {
+        h = InStr(line, u":REM Type");
+        if (h != 0) {
+            const Int16 paren = InStr(line, u")");
+            insert = paren != 0;
+            if (insert && paren < h) h = paren;
+        }
+    }
+    if (!insert) return;
+    line = Left(line, h - 1) + u"{}" + Mid(line, h);
+    line = Replace(line, u"^", u"");
+}
+
+// Step 4d: "Optional" and the default value go, except directly behind "(".
+void DropOptional(Text& line) {
+    const Int16 o = InStr(line, u" Optional ");
+    if (o < 2) return;
+    line = Left(line, o - 1) + Mid(line, InStr(Int16(o + 1), line, u" "));
+    const Int16 a = InStr(line, u"=");
+    if (a >= 2) {
+        Int16 e = InStr(a, line, u",");
+        if (e == 0) e = InStr(a, line, u")");
+        if (e != 0) line = Left(line, a - 1) + Mid(line, e);
+    }
+    line = Replace(line, u" ,", u",");
+    line = Replace(line, u" )", u")");
+}
+
+Text BuildParamListBody(Text& text) {
+    // Step 1: one parameter per continued line.
+    text = Replace(text, u",", u", \\\r\n\\   ");
+    // Step 2: "ByRef " and written-out types become comments.
+    RewriteByRefAndTypes(text);
+    // Steps 3 and 4: each line on its own, looking at the unchanged next one.
+    std::vector<Text> lines = Split(text, kCrLf);
+    const Int16 last = static_cast<std::int64_t>(lines.size()) - 1;
+    for (Int16 i = 0; i <= last; ++i) {
+        Text& line = lines[static_cast<std::size_t>(i.get())];
+        MarkStructure(line);
+        const TextView next = i < last ? TextView(lines[static_cast<std::size_t>(i.get()) + 1]) : TextView();
+        MapParamType(line, next);
+        if (Contains(line, u"$") && Contains(line, u"^")) line = Replace(line, u"^", u"");
+        DropOptional(line);
+    }
+    // Step 5: the word "Type" leaves the comments.
+    text = Join(lines, kCrLf);
+    text = Replace(text, u"\\ Type ", u"\\ ");
+    text = Replace(text, u":REM Type ", u":REM ");
+    return text;
+}
+
+}  // namespace
+
+Text StripPrefix(TextView line, TextView prefix) {
+    const Int16 k = InStr(line, prefix);
+    if (k >= 2 && BeginsName(Mid(line, k - 1, 1)) && IsUpperLetter(MidView(line, Int16(k + Len(prefix))))) {
+        return Left(line, k - 1) + Mid(line, Int16(k + Len(prefix)));
+    }
+    return Text(line);
+}
+
+Text MapParamType(Text& line, TextView next) {
+    Text& x = line;
+    const bool wasString = Contains(x, u"$");
+    if (!wasString) {
+        x = StripPrefix(x, u"lp");
+        x = StripPrefix(x, u"p");
+        x = StripPrefix(x, u"pp");
+        x = ReplaceWhile(x, u"^^", u"^");
+    }
+    // A following length parameter makes a string an address.
+    if (Contains(x, u"$") && (Contains(next, u"Len") || Contains(next, u"Max") || Contains(next, u"Size"))) {
+        x = ReplaceFirst(x, u"$", u"%");
+    }
+    if (Contains(next, u"cch") && Contains(x, u"$")) {
+        const Text k = Mid(next, Int16(InStr(next, u"cch") + 3), 3);
+        if (k.empty() || Contains(x, k)) x = ReplaceFirst(x, u"$", u"%");
+    }
+    if (Contains(x, u" lpcstr") || Contains(x, u" pcstr")) x = ReplaceFirst(x, u"%", u"$");
+    if (Contains(x, u"$") && Contains(x, u"lpsz")) x = ReplaceFirst(x, u"lpsz", u"sz");
+    // A string that stays a string loses its prefix; "lp" is tried only from position 2 on.
+    if (Contains(x, u"$")) x = InStr(x, u"lp") >= 2 ? StripPrefix(x, u"lp") : StripPrefix(x, u"p");
+    // The "^" mark makes a string an address.
+    if (InStr(x, u"^") >= 2 && InStr(x, u"$") >= 2) {
+        x = ReplaceFirst(x, u"^", u" ");
+        x = ReplaceFirst(x, u"$", u"%");
+    }
+    if (wasString && !Contains(x, u"$")) {
+        x += InStr(2, x, u"\\") == 0 && !Contains(x, u":REM") ? u":REM pstr" : u" pstr";
+    }
+    x = Replace(x, u")$", u")%");
+    return x;
+}
+
+Text BuildParamList(const Text& m_Name, Text& text, bool& failed) {
+    failed = false;
+    try {
+        return BuildParamListBody(text);
+    } catch (const ConversionFailure&) {
+    } catch (const std::bad_alloc&) {
+    }
+    failed = true;
+    return FailureSentence(m_Name);
+}
+
+Text BuildParamList(const Text& m_Name, Text& text) {
+    bool failed = false;
+    return BuildParamList(m_Name, text, failed);
+}
+
+}  // namespace declshift

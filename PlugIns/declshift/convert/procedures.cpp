@@ -1,0 +1,182 @@
+// Procedure declarations: a binding block for DLLs outside the system set, then
+// one "SYS" call with the converted parameters (and the result, for a function).
+#include <array>
+
+#include "declshift.h"
+#include "guard.h"
+#include "identifiers.h"
+#include "layout.h"
+#include "parameters.h"
+#include "text.h"
+
+namespace declshift {
+namespace {
+
+constexpr char16_t kQuote = u'"';
+constexpr char16_t kBackquote = u'`';
+
+enum class Kind { Sub, Function };
+
+// Calls into these libraries name the entry point directly and need no binding.
+bool IsSystemDll(TextView library) {
+    static const std::array<TextView, 8> kSystem = {u"advapi32.dll", u"comctl32.dll", u"comdlg32.dll",
+                                                    u"gdi32.dll",    u"kernel32.dll", u"shell32.dll",
+                                                    u"user32.dll",   u"winmm.dll"};
+    for (TextView name : kSystem) {
+        if (library == name) return true;
+    }
+    return false;
+}
+
+Text Quoted(TextView s) { return kQuote + Text(s) + kQuote; }
+
+Text LowerAscii(Text s) {
+    for (char16_t& c : s) {
+        if (c >= u'A' && c <= u'Z') c = static_cast<char16_t>(c - u'A' + u'a');
+    }
+    return s;
+}
+
+// Step 3: the alias, quoted or ending at the next blank, names the entry point.
+Text EntryName(const Text& data, const Text& name) {
+    if (!Contains(data, Text(1, kQuote) + u" Alias ")) return name;
+    const std::int64_t c = InStr(data, u"Alias");
+    if (Mid(data, c + 6, 1) == Text(1, kQuote)) {
+        const std::int64_t close = InStr(c + 8, data, Text(1, kQuote));
+        if (close == 0) Fail("alias without closing quotation mark");
+        return Mid(data, c + 7, close - c - 7);
+    }
+    const std::int64_t blank = InStr(c + 7, data, u" ");
+    if (blank == 0) Fail("alias without following blank");
+    return Mid(data, c + 6, blank - c - 6);
+}
+
+// Step 4: only the value 1 selects the "W" ending.
+Text AdjustCharset(Text entry, std::int32_t charset) {
+    const char16_t from = charset == 1 ? u'A' : u'W';
+    const char16_t to = charset == 1 ? u'W' : u'A';
+    if (!entry.empty() && entry.back() == from) entry.back() = to;
+    return entry;
+}
+
+// Step 5: simple type clauses become suffix characters, in this order.
+Text MarkSimpleTypes(Text p) {
+    static const std::array<std::pair<TextView, TextView>, 8> kMarks = {{
+        {u" As Variant", u"%"},
+        {u"&", u"%"},
+        {u" As String", u"$"},
+        {u"?", u""},
+        {u"~", u"^"},
+        {u" As Any", u"%"},
+        {u" As Byte", u"&"},
+        {u" As Boolean", u"%"},
+    }};
+    for (const auto& [find, with] : kMarks) p = Replace(p, find, with);
+    return p;
+}
+
+Text MergeEmptyBraces(Text a) {
+    a = Replace(a, u"(){}", u"{}");
+    a = Replace(a, u"({})", u"{}");
+    return Replace(a, u"()%", u"%");
+}
+
+// Step 9c: the parameters behind the opening "(" of the list.
+Text ArgumentsAfter(const Text& r) {
+    const std::int64_t open = InStr(r, u"(");
+    if (open == 0) Fail("parameter list without \"(\"");
+    const std::int64_t local = InStr(open, r, Text(kCrLf) + u"LOCAL ret");
+    return local == 0 ? Mid(r, open + 1) : Mid(r, open + 1, local - open - 1);
+}
+
+Text ConvertProcedure(Kind kind, const Options& options, const Text& m_Name, const Text& m_Data) {
+    const Text& s = m_Data;
+    // Steps 1 and 2: library name, ".dll" added (lower-cased) when it has no extension.
+    const std::int64_t closeQuote = InStr(2, s, Text(1, kQuote));
+    if (closeQuote == 0) Fail("library name without closing quotation mark");
+    Text library = Mid(s, 2, closeQuote - 2);
+    if (!Contains(library, u".")) library = LowerAscii(library) + u".dll";
+    // Steps 3 and 4.
+    const Text entry = AdjustCharset(EntryName(s, m_Name), options.m_Charset);
+    // Steps 5 and 6.
+    const std::int64_t open = InStr(s, u"(");
+    if (open == 0) Fail("declaration without \"(\"");
+    Text params = MarkSimpleTypes(Mid(s, open));
+    if (kind == Kind::Sub) params = u" " + params;
+    bool listFailed = false;
+    Text r = BuildParamList(m_Name, params, listFailed);
+    // A failure sentence is no parameter list, whatever the name holds.
+    if (listFailed) Fail("parameter list");
+    // Step 7: the result variable takes a type mark left behind the list.
+    Text result = u"ret";
+    if (kind == Kind::Function) {
+        const std::int64_t close = InStr(r, u")");
+        if (close == 0) Fail("parameter list without \")\"");
+        if (InStr(close, r, kCrLf) == 0 && (Right(r, 1) == u"%" || Right(r, 1) == u"$")) {
+            result += r.back();
+            r.pop_back();
+        }
+        if (Contains(r, u" returns ")) result = u"ret%";
+    }
+    // Step 8: call target and binding block.
+    Text target;
+    Text binding;
+    if (IsSystemDll(library)) {
+        target = Quoted(entry);
+    } else {
+        target = SafeIdentifier(entry);
+        if (options.m_ShowParams != 0) {
+            const Text module = kBackquote + Left(library, InStr(library, u".") - 1) + u"%";
+            binding = u"SYS " + Quoted(u"GetModuleHandle") + u", " + Quoted(library) + u" TO " + module +
+                      Text(kCrLf) + u"IF " + module + u"=0 SYS " + Quoted(u"LoadLibrary") + u", " +
+                      Quoted(library) + u" TO " + module + Text(kCrLf) + u"SYS " + Quoted(u"GetProcAddress") +
+                      u", " + module + u", " + Quoted(entry) + u" TO " + target + Text(kCrLf);
+        } else {
+            binding =
+                target + u" = FN_LoadDLL(" + Quoted(library) + u", " + Quoted(entry) + u")" + Text(kCrLf);
+        }
+    }
+    // Step 9: the argument text.
+    Text args;
+    if (kind == Kind::Sub) {
+        args = Replace(ArgumentsAfter(MergeEmptyBraces(r)), u")", u"");
+    } else {
+        args = ArgumentsAfter(r);
+        if (args.empty()) Fail("empty argument text");
+        std::int64_t v = InStrRev(args, u")");
+        if (v == 0) v = 1;
+        args = MergeEmptyBraces(Left(args, v - 1) + u" TO " + result + Mid(args, v + 1));
+    }
+    // Step 10: assembly. The binding block and the call are rewritten apart; no
+    // pattern below can span the line break that ends the block.
+    Text call = u"SYS " + target;
+    if (!args.empty()) call += u", " + args;
+    for (Text* part : {&binding, &call}) {
+        if (kind == Kind::Function) *part = Replace(*part, u",  TO ret", u" TO ret");
+        *part = Replace(*part, u"\\    ^", u"\\   ^");
+    }
+    Text out;
+    if (options.m_AutoFormat != 0) {
+        out = binding + call;
+    } else if (options.m_ShowParams != 0) {
+        // Packing would leave "IF `x%=0" without its statement: the three binding
+        // lines stay as they are and only the call is packed.
+        out = binding + LayoutLines(call);
+    } else {
+        out = binding + call;
+        LayoutLines(out);
+    }
+    return out + Text(kCrLf);
+}
+
+}  // namespace
+
+std::u16string GetSub(const Options& options, std::u16string& m_Name, std::u16string& m_Data) {
+    return Guarded(m_Name, [&] { return ConvertProcedure(Kind::Sub, options, m_Name, m_Data); });
+}
+
+std::u16string GetFunc(const Options& options, std::u16string& m_Name, std::u16string& m_Data) {
+    return Guarded(m_Name, [&] { return ConvertProcedure(Kind::Function, options, m_Name, m_Data); });
+}
+
+}  // namespace declshift

@@ -1,0 +1,507 @@
+// The rewrite loop of BuildParamList. Each pass handles the first "ByRef " and then
+// the first " As "; a declaration can hold thousands of them. Rebuilding the
+// whole text on every pass would be quadratic, so the passes edit the text in
+// place: a short text as one string, a long one in chunks, where a splice or a
+// move touches a few chunks only and every search skips the chunks that hold no
+// occurrence of what it looks for. The text and every position computed are
+// exactly those of whole-text rebuilds.
+#include "rewrite_loop.h"
+
+#include <algorithm>
+#include <array>
+#include <memory>
+#include <stdexcept>
+
+namespace declshift {
+namespace {
+
+// What the passes search for.
+enum Pattern : std::size_t {
+    kByRef,
+    kAs,
+    kLowerAs,
+    kAsAs,
+    kRem,
+    kBackslash,
+    kParen,
+    kComma,
+    kBreak,
+    kPatternCount
+};
+constexpr std::array<TextView, kPatternCount> kPatterns = {u"ByRef ", u" As ", u" as ", u" As As ", u":REM",
+                                                           u"\\",     u")",    u",",    u"\r\n"};
+constexpr std::int64_t kLongest = 7;
+constexpr std::size_t kChunk = 128;
+constexpr std::int64_t kNone = -1;
+// Texts up to this length are edited as one string.
+constexpr std::size_t kShortText = 4096;
+
+// The whole text as one string: every operation is linear, with small constants.
+class FlatText {
+public:
+    explicit FlatText(TextView text) : text_(text) {}
+
+    std::int64_t size() const { return Len(text_); }
+    bool Contains(Pattern p) const { return text_.find(kPatterns[p]) != Text::npos; }
+    char16_t At(std::int64_t pos) const { return text_[static_cast<std::size_t>(pos)]; }
+    std::int64_t Find(Pattern p, std::int64_t from) const {
+        const auto at = text_.find(kPatterns[p], static_cast<std::size_t>(from));
+        return at == Text::npos ? kNone : static_cast<std::int64_t>(at);
+    }
+    std::int64_t FindBefore(Pattern p, std::int64_t before) const {
+        if (before <= 0) return kNone;
+        const auto at = text_.rfind(kPatterns[p], static_cast<std::size_t>(before - 1));
+        return at == Text::npos ? kNone : static_cast<std::int64_t>(at);
+    }
+    Text Flatten() const { return text_; }
+    void Splice(std::int64_t pos, std::int64_t length, TextView with) {
+        text_.replace(static_cast<std::size_t>(pos), static_cast<std::size_t>(length), with);
+    }
+    void Rotate(std::int64_t begin, std::int64_t middle, std::int64_t end) {
+        const auto at = [this](std::int64_t pos) {
+            return text_.begin() + static_cast<Text::difference_type>(pos);
+        };
+        std::rotate(at(begin), at(middle), at(end));
+    }
+    void ReplaceEvery(Pattern p, TextView with) { text_ = Replace(text_, kPatterns[p], with); }
+
+private:
+    Text text_;
+};
+
+// Text as a sequence of chunks, each knowing how many occurrences of every
+// pattern start in it (an occurrence may run on into the next chunks). Positions
+// are 0-based. An edit inside one chunk rewrites that chunk only; one that spans
+// chunks splits them at its ends and moves or drops whole chunks.
+class ChunkedText {
+public:
+    explicit ChunkedText(TextView text, bool checked = false) : checked_(checked) { Load(text); }
+
+    std::int64_t size() const { return starts_.back(); }
+    bool Contains(Pattern p) const { return totals_[p] != 0; }
+
+    char16_t At(std::int64_t pos) const {
+        const std::size_t i = ChunkAt(pos);
+        return chunks_[i]->text[Offset(i, pos)];
+    }
+
+    // First occurrence starting at or after `from`, or kNone.
+    std::int64_t Find(Pattern p, std::int64_t from) const {
+        if (totals_[p] == 0 || from >= size()) return kNone;
+        const TextView pattern = kPatterns[p];
+        const std::size_t first = ChunkAt(from);
+        for (std::size_t i = first, off = Offset(first, from); i < chunks_.size(); ++i, off = 0) {
+            if (chunks_[i]->count[p] == 0) continue;
+            const Text& s = chunks_[i]->text;
+            for (auto o = s.find(pattern.front(), off); o != Text::npos; o = s.find(pattern.front(), o + 1)) {
+                if (MatchAt(i, o, pattern)) return starts_[i] + static_cast<std::int64_t>(o);
+            }
+        }
+        return kNone;
+    }
+
+    // Last occurrence starting before `before`, or kNone.
+    std::int64_t FindBefore(Pattern p, std::int64_t before) const {
+        before = std::min(before, size());
+        if (totals_[p] == 0 || before <= 0) return kNone;
+        for (std::size_t i = ChunkAt(before - 1) + 1; i-- > 0;) {
+            if (chunks_[i]->count[p] == 0) continue;
+            const Text& s = chunks_[i]->text;
+            for (std::size_t o = std::min(s.size(), Offset(i, before - 1) + 1); o-- > 0;) {
+                if (s[o] == kPatterns[p].front() && MatchAt(i, o, kPatterns[p])) {
+                    return starts_[i] + static_cast<std::int64_t>(o);
+                }
+            }
+        }
+        return kNone;
+    }
+
+    Text Flatten() const {
+        Text out;
+        out.reserve(static_cast<std::size_t>(size()));
+        for (const Chunk* c : chunks_) out += c->text;
+        return out;
+    }
+
+    // One pass of a replacement over the whole text, left to right. Many
+    // occurrences are replaced in one sweep over the text.
+    void ReplaceEvery(Pattern p, TextView with) {
+        if (totals_[p] > 16) {
+            Load(Replace(Flatten(), kPatterns[p], with));
+            return;
+        }
+        for (auto at = Find(p, 0); at != kNone; at = Find(p, at + Len(with)))
+            Splice(at, Len(kPatterns[p]), with);
+    }
+
+    // Replaces `length` characters at `pos` by `with`.
+    void Splice(std::int64_t pos, std::int64_t length, TextView with) {
+        const auto end = pos + static_cast<std::int64_t>(with.size());
+        // Within one chunk (an insertion at a chunk's end goes into that chunk).
+        for (const std::int64_t probe : {pos, pos - 1}) {
+            if (const std::size_t i = ChunkAt(probe);
+                probe >= 0 && i < chunks_.size() && pos + length <= starts_[i + 1]) {
+                Tally(pos - (kLongest - 1), pos + length, -1);
+                chunks_[i]->text.replace(Offset(i, pos), static_cast<std::size_t>(length), with);
+                ChunkChanged(i, pos, end);
+                Check();
+                return;
+            }
+        }
+        const std::size_t first = SplitAt(pos);
+        const std::size_t last = SplitAt(pos + length);
+        for (std::size_t i = first; i < last; ++i) Release(i);
+        chunks_.erase(chunks_.begin() + static_cast<std::ptrdiff_t>(first),
+                      chunks_.begin() + static_cast<std::ptrdiff_t>(last));
+        for (std::size_t at = 0, i = first; at < with.size(); at += kChunk, ++i) {
+            chunks_.insert(chunks_.begin() + static_cast<std::ptrdiff_t>(i),
+                           NewChunk(with.substr(at, kChunk)));
+        }
+        ReindexFrom(first);
+        RecountRange(pos - (kLongest - 1), end);
+        MergeNear(end);
+        MergeNear(pos);
+        Check();
+    }
+
+    // Puts the text [middle, end) in front of [begin, middle).
+    void Rotate(std::int64_t begin, std::int64_t middle, std::int64_t end) {
+        if (begin == middle || middle == end) return;
+        if (const std::size_t i = ChunkAt(begin); end <= starts_[i + 1]) {
+            Tally(begin - (kLongest - 1), end, -1);
+            Text& s = chunks_[i]->text;
+            std::rotate(s.begin() + static_cast<std::ptrdiff_t>(Offset(i, begin)),
+                        s.begin() + static_cast<std::ptrdiff_t>(Offset(i, middle)),
+                        s.begin() + static_cast<std::ptrdiff_t>(Offset(i, end)));
+            ChunkChanged(i, begin, end);
+            Check();
+            return;
+        }
+        SplitAt(begin);
+        SplitAt(middle);
+        SplitAt(end);
+        const std::size_t first = ChunkAt(begin);
+        std::rotate(chunks_.begin() + static_cast<std::ptrdiff_t>(first),
+                    chunks_.begin() + static_cast<std::ptrdiff_t>(ChunkAt(middle)),
+                    chunks_.begin() + static_cast<std::ptrdiff_t>(ChunkAt(end)));
+        ReindexFrom(first);
+        for (const std::int64_t seam : {begin + end - middle, end, begin}) {
+            RecountRange(seam - (kLongest - 1), seam);
+            MergeNear(seam);
+        }
+        Check();
+    }
+
+private:
+    struct Chunk {
+        Text text;
+        std::array<std::int32_t, kPatternCount> count{};
+    };
+
+    Chunk* NewChunk(TextView text) {
+        if (spare_.empty()) {
+            owned_.push_back(std::make_unique<Chunk>());
+            spare_.push_back(owned_.back().get());
+        }
+        Chunk* chunk = spare_.back();
+        spare_.pop_back();
+        chunk->text.assign(text);
+        chunk->count = {};
+        return chunk;
+    }
+
+    // Takes chunk i's occurrences out of the totals and keeps it for reuse.
+    void Release(std::size_t i) {
+        Forget(i);
+        spare_.push_back(chunks_[i]);
+    }
+
+    void Load(TextView text) {
+        for (std::size_t i = 0; i < chunks_.size(); ++i) Release(i);
+        chunks_.clear();
+        for (std::size_t at = 0; at < text.size(); at += kChunk)
+            chunks_.push_back(NewChunk(text.substr(at, kChunk)));
+        ReindexFrom(0);
+        for (std::size_t i = 0; i < chunks_.size(); ++i) Recount(i);
+        Check();
+    }
+
+    // In checked mode: every chunk non-empty, every position and count exact.
+    void Check() const {
+        if (!checked_) return;
+        std::array<std::int64_t, kPatternCount> totals{};
+        std::int64_t start = 0;
+        for (std::size_t i = 0; i < chunks_.size(); ++i) {
+            const Text& s = chunks_[i]->text;
+            if (s.empty() || starts_[i] != start) throw std::logic_error("chunk layout out of step");
+            start += static_cast<std::int64_t>(s.size());
+            for (std::size_t p = 0; p < kPatternCount; ++p) {
+                std::int32_t count = 0;
+                for (std::size_t o = 0; o < s.size(); ++o) count += MatchAt(i, o, kPatterns[p]) ? 1 : 0;
+                if (count != chunks_[i]->count[p]) throw std::logic_error("pattern count out of step");
+                totals[p] += count;
+            }
+        }
+        if (totals != totals_ || starts_.size() != chunks_.size() + 1 || starts_.back() != start) {
+            throw std::logic_error("totals out of step");
+        }
+    }
+
+    // Index of the chunk holding `pos`; the number of chunks when pos is the end.
+    std::size_t ChunkAt(std::int64_t pos) const {
+        return static_cast<std::size_t>(std::upper_bound(starts_.begin(), starts_.end(), pos) -
+                                        starts_.begin()) -
+               1;
+    }
+    std::size_t Offset(std::size_t i, std::int64_t pos) const {
+        return static_cast<std::size_t>(pos - starts_[i]);
+    }
+
+    bool MatchAt(std::size_t i, std::size_t off, TextView pattern) const {
+        for (const char16_t c : pattern) {
+            while (i < chunks_.size() && off >= chunks_[i]->text.size()) {
+                ++i;
+                off = 0;
+            }
+            if (i == chunks_.size() || chunks_[i]->text[off] != c) return false;
+            ++off;
+        }
+        return true;
+    }
+
+    void ReindexFrom(std::size_t first) {
+        starts_.resize(chunks_.size() + 1, 0);
+        for (std::size_t i = first; i < chunks_.size(); ++i) {
+            starts_[i + 1] = starts_[i] + static_cast<std::int64_t>(chunks_[i]->text.size());
+        }
+    }
+
+    // After chunk i's text changed from `pos` on (now up to `end`), the
+    // occurrences starting in the changed stretch having been taken out of the
+    // counts: positions, counts, and the chunk's size kept within bounds.
+    void ChunkChanged(std::size_t i, std::int64_t pos, std::int64_t end) {
+        ReindexFrom(i);
+        Tally(pos - (kLongest - 1), end, +1);
+        if (chunks_[i]->text.empty()) {
+            Release(i);
+            chunks_.erase(chunks_.begin() + static_cast<std::ptrdiff_t>(i));
+            ReindexFrom(i);
+        } else if (chunks_[i]->text.size() > 2 * kChunk) {
+            SplitAt(starts_[i] + static_cast<std::int64_t>(kChunk));
+        }
+        MergeNear(pos);
+    }
+
+    // Adds `sign` to the counts of the occurrences starting in [from, to).
+    void Tally(std::int64_t from, std::int64_t to, std::int32_t sign) {
+        from = std::max<std::int64_t>(from, 0);
+        to = std::min(to, size());
+        for (std::size_t i = from < to ? ChunkAt(from) : chunks_.size();
+             i < chunks_.size() && starts_[i] < to; ++i) {
+            Chunk& chunk = *chunks_[i];
+            const std::size_t last = std::min(chunk.text.size(), Offset(i, to));
+            for (std::size_t o = from > starts_[i] ? Offset(i, from) : 0; o < last; ++o) {
+                const char16_t c = chunk.text[o];
+                if (!MayStartPattern(c)) continue;
+                for (std::size_t p = 0; p < kPatternCount; ++p) {
+                    if (kPatterns[p].front() == c && MatchAt(i, o, kPatterns[p])) {
+                        chunk.count[p] += sign;
+                        totals_[p] += sign;
+                    }
+                }
+            }
+        }
+    }
+
+    static bool MayStartPattern(char16_t c) {
+        return c == u'B' || c == u' ' || c == u':' || c == u'\\' || c == u')' || c == u',' || c == u'\r';
+    }
+
+    void Forget(std::size_t i) {
+        for (std::size_t p = 0; p < kPatternCount; ++p) totals_[p] -= chunks_[i]->count[p];
+        chunks_[i]->count = {};
+    }
+
+    // Counts again the occurrences that start in chunk i.
+    void Recount(std::size_t i) {
+        Forget(i);
+        Chunk& chunk = *chunks_[i];
+        for (std::size_t o = 0; o < chunk.text.size(); ++o) {
+            const char16_t c = chunk.text[o];
+            if (!MayStartPattern(c)) continue;
+            for (std::size_t p = 0; p < kPatternCount; ++p) {
+                if (kPatterns[p].front() == c && MatchAt(i, o, kPatterns[p])) ++chunk.count[p];
+            }
+        }
+        for (std::size_t p = 0; p < kPatternCount; ++p) totals_[p] += chunk.count[p];
+    }
+
+    // Recounts every chunk that holds a position in [from, to).
+    void RecountRange(std::int64_t from, std::int64_t to) {
+        from = std::max<std::int64_t>(from, 0);
+        for (std::size_t i = ChunkAt(from); i < chunks_.size() && starts_[i] < to; ++i) Recount(i);
+    }
+
+    // Makes a chunk start at `pos` and returns its index.
+    std::size_t SplitAt(std::int64_t pos) {
+        const std::size_t i = ChunkAt(pos);
+        if (i == chunks_.size() || starts_[i] == pos) return i;
+        Chunk* tail = NewChunk(TextView(chunks_[i]->text).substr(Offset(i, pos)));
+        chunks_[i]->text.resize(Offset(i, pos));
+        chunks_.insert(chunks_.begin() + static_cast<std::ptrdiff_t>(i) + 1, tail);
+        ReindexFrom(i);
+        Recount(i);
+        Recount(i + 1);
+        return i + 1;
+    }
+
+    // Joins small neighbours around `pos` so that edits do not splinter the text.
+    void MergeNear(std::int64_t pos) {
+        if (chunks_.size() < 2) return;
+        const std::size_t at = ChunkAt(std::clamp<std::int64_t>(pos, 0, size() - 1));
+        const std::size_t high = std::min(at + 1, chunks_.size() - 1);
+        for (std::size_t i = high; i > 0 && i + 1 >= at; --i) {
+            Chunk& left = *chunks_[i - 1];
+            const Chunk& right = *chunks_[i];
+            if (left.text.size() + right.text.size() > kChunk) continue;
+            left.text += right.text;
+            for (std::size_t p = 0; p < kPatternCount; ++p) left.count[p] += right.count[p];
+            spare_.push_back(chunks_[i]);
+            chunks_.erase(chunks_.begin() + static_cast<std::ptrdiff_t>(i));
+            ReindexFrom(i - 1);
+        }
+    }
+
+    std::vector<Chunk*> chunks_;
+    std::vector<std::int64_t> starts_ = {0};
+    std::array<std::int64_t, kPatternCount> totals_{};
+    std::vector<std::unique_ptr<Chunk>> owned_;
+    std::vector<Chunk*> spare_;
+    bool checked_ = false;
+};
+
+// 1-based position of a search result, 0 when nothing was found.
+std::int64_t Position(std::int64_t found) { return found == kNone ? 0 : found + 1; }
+// The same, held in 16 bits like the positions the steps keep.
+Int16 OneBased(std::int64_t found) { return Position(found); }
+// A position the rebuild computes on the way; it must fit in 16 bits too.
+void CheckPosition(std::int64_t position) { static_cast<void>(Int16(position)); }
+
+// "ByRef " goes; the parameter's comment becomes "Pointer to".
+template <typename Buffer>
+void RewriteByRef(Buffer& t, std::int64_t found) {
+    const Int16 l = OneBased(found);
+    Int16 c = OneBased(t.Find(kBackslash, found));
+    TextView piece = u" Pointer to";
+    if (c == 0) {
+        c = OneBased(t.Find(kParen, found));
+        piece = u":REM Pointer to";
+    }
+    CheckPosition(l + 6);
+    if (Int16(c - l - 5) < 0) Fail("negative length");
+    CheckPosition(c + 1);
+    t.Splice(c, 0, piece);
+    t.Splice(l - 1, 6, u"");
+}
+
+// " As " and the type name behind it become a comment written at `insertAt`
+// (1-based); the text from `clauseEnd` up to there moves in front of it.
+template <typename Buffer>
+void MoveTypeBehind(Buffer& t, std::int64_t m, std::int64_t clauseEnd, std::int64_t insertAt,
+                    const Text& label) {
+    t.Rotate(m - 1, clauseEnd - 1, insertAt - 1);
+    t.Splice(m - 1 + insertAt - clauseEnd, 4, label);
+}
+
+// " As " and the type name behind it become the comment "Type <name>" (or
+// "returns <name>" for a function's result type).
+template <typename Buffer>
+void RewriteType(Buffer& t, std::int64_t found) {
+    const Int16 m = OneBased(found);
+    Text prefix;
+    if (t.Find(kBackslash, found) == kNone) {
+        const Int16 c = OneBased(t.Find(kParen, found));
+        const Int16 next = c + 1;
+        if ((next > t.size() || t.At(next - 1) != u':') && !t.Contains(kRem)) prefix = u":REM";
+    }
+    Text label = u" Type ";
+    const Int16 typeStart = m + 4;
+    Int16 end = OneBased(t.Find(kComma, typeStart - 1));
+    if (end == 0) end = OneBased(t.Find(kParen, typeStart - 1));
+    if (end == 0) {
+        end = t.size();
+        label = u" returns ";
+    }
+    const Int16 breakAt = OneBased(t.Find(kBreak, found));
+    const Int16 u = breakAt != 0 ? breakAt : Int16(t.size());
+    std::int64_t remark = 0;
+    const std::int64_t lineEnd = breakAt != 0 ? std::int64_t{u} : t.size() + 1;
+    if (t.Contains(kRem)) {
+        const std::int64_t previousBreak = t.FindBefore(kBreak, found);
+        remark = Position(t.Find(kRem, previousBreak == kNone ? 0 : previousBreak + 2));
+        if (remark >= lineEnd) remark = 0;
+    }
+    if (remark == 0) {
+        if (Int16(end - m - 4) < 0 || Int16(u - end) < 0) Fail("negative length");
+        MoveTypeBehind(t, m, end, u, prefix + label);
+        return;
+    }
+    // The line already holds a remark ("Pointer to", or the comment of an earlier
+    // type): the clause " As <name>" leaves its place and "," + label + name is
+    // written where the remark ends, so the line keeps one comment. A remark that
+    // interrupts the type name (a result type split by an earlier rewrite) ends
+    // where the type ends, and the name is what stands before it; any other
+    // remark ends at the next " As " or with the line.
+    const std::int64_t cut = remark > m && remark < end ? remark : std::int64_t{end};
+    if (cut - m - 4 < 0) Fail("negative length");
+    std::int64_t e = end;
+    if (remark > end) {
+        e = Position(t.Find(kAs, remark - 1));
+        if (e == 0 || e >= lineEnd) e = lineEnd;
+    }
+    MoveTypeBehind(t, m, cut, e, prefix + u"," + label);
+}
+
+template <typename Buffer, typename... Mode>
+void RunPasses(Text& text, Mode... mode) {
+    Buffer t(text, mode...);
+    try {
+        for (bool found = true; found;) {
+            found = false;
+            if (const auto l = t.Find(kByRef, 0); l != kNone) {
+                found = true;
+                RewriteByRef(t, l);
+            }
+            t.ReplaceEvery(kAsAs, u" As ");
+            t.ReplaceEvery(kLowerAs, u" As ");
+            if (const auto m = t.Find(kAs, 0); m != kNone) {
+                found = true;
+                RewriteType(t, m);
+            }
+        }
+    } catch (...) {
+        text = t.Flatten();
+        throw;
+    }
+    text = t.Flatten();
+}
+
+}  // namespace
+
+void RewriteByRefAndTypes(Text& text, RewriteStorage storage) {
+    // Without these the first pass finds nothing and changes nothing.
+    if (!Contains(text, kPatterns[kByRef]) && !Contains(text, kPatterns[kAs]) &&
+        !Contains(text, kPatterns[kLowerAs])) {
+        return;
+    }
+    if (storage == RewriteStorage::ByLength) {
+        storage = text.size() <= kShortText ? RewriteStorage::OneString : RewriteStorage::Chunks;
+    }
+    if (storage == RewriteStorage::OneString) {
+        RunPasses<FlatText>(text);
+    } else {
+        RunPasses<ChunkedText>(text, storage == RewriteStorage::CheckedChunks);
+    }
+}
+
+}  // namespace declshift
