@@ -23,8 +23,9 @@ namespace fs = std::filesystem;
 using Clock = std::chrono::steady_clock;
 
 mkupgrade::Bytes TextData(std::size_t size) {
-    static const char* words[] = {"declare", "function", "lib", "alias", "byval", "string", "long", "upgrade ",
-                                  "tarnwick", "\r\n", "integer", "(", ")", "As", "0x", "REM"};
+    static const char* words[] = {"declare", "function", "lib",      "alias", "byval",   "string",
+                                  "long",    "upgrade ", "tarnwick", "\r\n",  "integer", "(",
+                                  ")",       "As",       "0x",       "REM"};
     mkupgrade::Bytes data;
     data.reserve(size);
     std::uint32_t x = 12345;
@@ -52,7 +53,9 @@ mkupgrade::Bytes ExecutableData(std::size_t size, const char* self) {
     return data;
 }
 
-double Seconds(Clock::time_point since) { return std::chrono::duration<double>(Clock::now() - since).count(); }
+double Seconds(Clock::time_point since) {
+    return std::chrono::duration<double>(Clock::now() - since).count();
+}
 
 }  // namespace
 
@@ -96,12 +99,14 @@ int main(int argc, char** argv) {
     fs::remove_all(dir);
 
     const double total = 2.0 * static_cast<double>(size) / 1e6;
-    std::printf("two files of %zu MB (text, executable data); package %zu bytes (ratio %.3f), packed in %.2f s\n",
-                megabytes, package.size(), static_cast<double>(package.size()) / (2.0 * static_cast<double>(size)),
-                packSeconds);
+    std::printf(
+        "two files of %zu MB (text, executable data); package %zu bytes (ratio %.3f), packed in %.2f s\n",
+        megabytes, package.size(), static_cast<double>(package.size()) / (2.0 * static_cast<double>(size)),
+        packSeconds);
     std::printf("depack only (both blocks, CRCs checked):   %7.1f ms  %7.0f MB/s\n", bestDepack * 1e3,
                 total / bestDepack);
-    std::printf("extract (read, depack, write both files): %7.1f ms  %7.0f MB/s  (%.0f%% of the time unpacking)\n",
-                bestExtract * 1e3, total / bestExtract, 100.0 * bestDepack / bestExtract);
+    std::printf(
+        "extract (read, depack, write both files): %7.1f ms  %7.0f MB/s  (%.0f%% of the time unpacking)\n",
+        bestExtract * 1e3, total / bestExtract, 100.0 * bestDepack / bestExtract);
     return 0;
 }

@@ -93,7 +93,8 @@ int ExtractSegment(typename P::Handle package, std::uint32_t start, std::uint32_
 // Reads the two segment offsets from the package's last 8 bytes; `trailerStart` gets
 // the trailer's own offset, where segment 2 ends.
 template <typename P>
-bool ReadTrailer(typename P::Handle package, std::uint32_t& o1, std::uint32_t& o2, std::uint32_t& trailerStart) {
+bool ReadTrailer(typename P::Handle package, std::uint32_t& o1, std::uint32_t& o2,
+                 std::uint32_t& trailerStart) {
     trailerStart = P::SetFilePointer(package, -8, nullptr, P::kFileEnd);
     if (trailerStart == P::kInvalidSetFilePointer) return false;  // shorter than a trailer
     unsigned char trailer[8];
@@ -101,7 +102,8 @@ bool ReadTrailer(typename P::Handle package, std::uint32_t& o1, std::uint32_t& o
     if (!P::ReadFile(package, trailer, 8, &got, nullptr) || got != 8) return false;
     auto le32 = [&](int at) {
         return static_cast<std::uint32_t>(trailer[at]) | static_cast<std::uint32_t>(trailer[at + 1]) << 8 |
-               static_cast<std::uint32_t>(trailer[at + 2]) << 16 | static_cast<std::uint32_t>(trailer[at + 3]) << 24;
+               static_cast<std::uint32_t>(trailer[at + 2]) << 16 |
+               static_cast<std::uint32_t>(trailer[at + 3]) << 24;
     };
     o1 = le32(0);
     o2 = le32(4);
@@ -123,7 +125,8 @@ int Upgrade(const char* commandLine) {
     if (package == P::InvalidHandle()) return kCannotOpenPackage;
 
     std::uint32_t o1 = 0, o2 = 0, trailerStart = 0;
-    if (!ReadTrailer<P>(package, o1, o2, trailerStart) || ExtractSegment<P>(package, o1, o2, kIdeFile) != kWritten) {
+    if (!ReadTrailer<P>(package, o1, o2, trailerStart) ||
+        ExtractSegment<P>(package, o1, o2, kIdeFile) != kWritten) {
         P::CloseHandle(package);
         return kSegment1Failed;
     }

@@ -62,12 +62,13 @@ struct PosixPlatform {
         buffer[packagePath.size()] = '\0';
         return static_cast<std::uint32_t>(packagePath.size());
     }
-    static Handle CreateFileA(const char* name, std::uint32_t access, std::uint32_t, void*, std::uint32_t disposition,
-                              std::uint32_t, void*) {
+    static Handle CreateFileA(const char* name, std::uint32_t access, std::uint32_t, void*,
+                              std::uint32_t disposition, std::uint32_t, void*) {
         if (access == kGenericRead && disposition == kOpenExisting) return ::open(name, O_RDONLY);
         return ::open(name, O_WRONLY | O_CREAT | O_TRUNC, 0644);
     }
-    static std::uint32_t SetFilePointer(Handle file, std::int32_t distance, std::int32_t*, std::uint32_t method) {
+    static std::uint32_t SetFilePointer(Handle file, std::int32_t distance, std::int32_t*,
+                                        std::uint32_t method) {
         const off_t at = ::lseek(file, distance, method == kFileEnd ? SEEK_END : SEEK_SET);
         return at < 0 || at > 0xFFFFFFFEll ? kInvalidSetFilePointer : static_cast<std::uint32_t>(at);
     }
@@ -98,7 +99,8 @@ struct PosixPlatform {
     static bool CloseHandle(Handle file) { return ::close(file) == 0; }
     static bool DeleteFileA(const char* name) { return ::unlink(name) == 0; }
     static std::uint32_t aPsafe_get_orig_size(const void* block) { return ::aPsafe_get_orig_size(block); }
-    static std::uint32_t aPsafe_depack(const void* block, std::uint32_t n, void* out, std::uint32_t capacity) {
+    static std::uint32_t aPsafe_depack(const void* block, std::uint32_t n, void* out,
+                                       std::uint32_t capacity) {
         return ::aPsafe_depack(block, n, out, capacity);
     }
 };

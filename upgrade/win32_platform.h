@@ -37,7 +37,8 @@ struct Win32Platform {
     static DWORD SetFilePointer(Handle file, std::int32_t distance, LONG* high, DWORD method) {
         return ::SetFilePointer(file, distance, high, method);
     }
-    static bool ReadFile(Handle file, void* buffer, std::uint32_t n, std::uint32_t* got, OVERLAPPED* overlapped) {
+    static bool ReadFile(Handle file, void* buffer, std::uint32_t n, std::uint32_t* got,
+                         OVERLAPPED* overlapped) {
         DWORD read = 0;
         const BOOL ok = ::ReadFile(file, buffer, n, &read, overlapped);
         *got = read;
@@ -53,7 +54,8 @@ struct Win32Platform {
     static bool CloseHandle(Handle file) { return ::CloseHandle(file) != FALSE; }
     static BOOL DeleteFileA(const char* name) { return ::DeleteFileA(name); }
     static std::uint32_t aPsafe_get_orig_size(const void* block) { return ::aPsafe_get_orig_size(block); }
-    static std::uint32_t aPsafe_depack(const void* block, std::uint32_t n, void* out, std::uint32_t capacity) {
+    static std::uint32_t aPsafe_depack(const void* block, std::uint32_t n, void* out,
+                                       std::uint32_t capacity) {
         return ::aPsafe_depack(block, n, out, capacity);
     }
 };

@@ -31,8 +31,7 @@ INSTANTIATE_TEST_SUITE_P(
                       LineCase{"lone_quote_kept", "upgrade.exe \"", "\""},
                       LineCase{"empty_quotes_give_empty", "upgrade.exe \"\"", ""},
                       LineCase{"nothing_behind_program", "upgrade.exe", ""},
-                      LineCase{"blanks_behind_program", "upgrade.exe   ", ""},
-                      LineCase{"empty_line", "", ""},
+                      LineCase{"blanks_behind_program", "upgrade.exe   ", ""}, LineCase{"empty_line", "", ""},
                       LineCase{"unterminated_program_quote", "\"C:\\up grade.exe", ""},
                       LineCase{"program_quote_then_text", "\"a b\"c D:\\", "c D:\\"},
                       LineCase{"tab_separates", "upgrade.exe\tE:\\", "E:\\"}));

@@ -18,7 +18,6 @@ cp "$APLIB_DLL" "$work/bin/aplib.dll"
 cp "$LAUNCHER_EXE" "$work/bin/launcher.exe"
 
 fail() { echo "FAIL ($case_name): $*" >&2; exit 1; }
-winpath() { printf 'Z:%s' "$(printf '%s' "$1" | tr / '\\')"; }
 
 # Deterministic inputs: text and executable data.
 python3 - "$work/ide.bin" "$work/runtime.bin" "$UPGRADE_EXE" <<'PY'
@@ -32,8 +31,8 @@ open(sys.argv[2], "wb").write((exe * 3)[:300000])
 PY
 
 make_package() {  # make_package STUB IDE RUNTIME OUT
-  "$WINE_RUN" "$MKUPGRADE_EXE" --stub "$(winpath "$1")" --ide "$(winpath "$2")" --runtime "$(winpath "$3")" \
-    -o "$(winpath "$4")" >/dev/null || fail "mkupgrade could not build the package"
+  "$WINE_RUN" "$MKUPGRADE_EXE" --stub "$(windows_path "$1")" --ide "$(windows_path "$2")" --runtime "$(windows_path "$3")" \
+    -o "$(windows_path "$4")" >/dev/null || fail "mkupgrade could not build the package"
 }
 
 package="$work/bin/package.exe"
@@ -60,8 +59,8 @@ run() {
   printf '%s' "$1" > "$work/line.txt"
   local dir=${2:-$work/bin}
   set +e
-  trace=$(cd "$dir" && WINEDEBUG=-all,+relay "$WINE_RUN" "$work/bin/launcher.exe" "$(winpath "$package")" \
-            "$(winpath "$work/line.txt")" 2>&1 >/dev/null)
+  trace=$(cd "$dir" && WINEDEBUG=-all,+relay "$WINE_RUN" "$work/bin/launcher.exe" "$(windows_path "$package")" \
+            "$(windows_path "$work/line.txt")" 2>&1 >/dev/null)
   status=$?
   set -e
   if [ $status -eq 77 ]; then echo "$trace" >&2; exit 77; fi
@@ -93,10 +92,10 @@ expect_failure() {  # expect_failure CODE DIR...
 target="$work/target dir"
 case $case_name in
   blanks_unquoted)
-    run "upgrade.exe $(winpath "$target")"
+    run "upgrade.exe $(windows_path "$target")"
     expect_success "$target" ;;
   blanks_quoted)
-    run "\"$(winpath "$package")\" \"$(winpath "$target")\""
+    run "\"$(windows_path "$package")\" \"$(windows_path "$target")\""
     expect_success "$target" ;;
   empty_command_line)
     run "upgrade.exe" "$target"
@@ -104,26 +103,26 @@ case $case_name in
   replaces_existing)
     printf 'old' > "$target/TARNIDE.NEW"
     head -c 500000 /dev/zero > "$target/TARNEXEC.NEW"
-    run "upgrade.exe $(winpath "$target")"
+    run "upgrade.exe $(windows_path "$target")"
     expect_success "$target" ;;
   damaged_trailer)
     patch "n - 8" "ffffff7f"
-    run "upgrade.exe $(winpath "$target")"
+    run "upgrade.exe $(windows_path "$target")"
     expect_failure 8 "$target" "$work/bin" ;;
   corrupt_segment1)
     patch "o1 + 100" "00112233"
-    run "upgrade.exe $(winpath "$target")"
+    run "upgrade.exe $(windows_path "$target")"
     expect_failure 8 "$target" "$work/bin" ;;
   corrupt_segment2)
     patch "o2 + 100" "00112233"
-    run "upgrade.exe $(winpath "$target")"
+    run "upgrade.exe $(windows_path "$target")"
     expect_failure 9 "$target" "$work/bin" ;;
   missing_target)
-    run "upgrade.exe $(winpath "$work/no such dir")"
+    run "upgrade.exe $(windows_path "$work/no such dir")"
     expect_failure 6 "$work/bin" ;;
   target_is_a_file)
     printf 'x' > "$work/plain file"
-    run "upgrade.exe $(winpath "$work/plain file")"
+    run "upgrade.exe $(windows_path "$work/plain file")"
     expect_failure 6 "$work/bin" ;;
   full_disk)
     small="$work/small"
@@ -133,7 +132,7 @@ case $case_name in
       exit 77
     fi
     trap 'umount "$small" 2>/dev/null || true' EXIT
-    run "upgrade.exe $(winpath "$small")"
+    run "upgrade.exe $(windows_path "$small")"
     expect_failure 8 "$small" "$work/bin" ;;
   independent_blocks)
     vectors="$SHARED_DIR/testdata/aplib"
@@ -142,16 +141,16 @@ import sys, struct
 stub, a, b = (open(p, "rb").read() for p in sys.argv[1:4])
 open(sys.argv[4], "wb").write(stub + a + b + struct.pack("<II", len(stub), len(stub) + len(a)))
 PY
-    run "upgrade.exe $(winpath "$target")"
+    run "upgrade.exe $(windows_path "$target")"
     [ $status -eq 0 ] || fail "exit code $status, expected 0"
     cmp -s "$target/TARNIDE.NEW" "$vectors/text_100k.bin" || fail "TARNIDE.NEW differs from text_100k.bin"
     cmp -s "$target/TARNEXEC.NEW" "$vectors/ls.bin" || fail "TARNEXEC.NEW differs from ls.bin" ;;
   real_box)
     patch "o1 + 100" "00112233"
-    printf '%s' "upgrade.exe $(winpath "$target")" > "$work/line.txt"
+    printf '%s' "upgrade.exe $(windows_path "$target")" > "$work/line.txt"
     set +e
-    out=$(cd "$work/bin" && timeout 300 xvfb-run -a "$WINE_RUN" "$work/bin/launcher.exe" "$(winpath "$package")" \
-            "$(winpath "$work/line.txt")" --read-box 2>/dev/null)
+    out=$(cd "$work/bin" && timeout 300 xvfb-run -a env TARNWICK_WINE_DISPLAY=1 "$WINE_RUN" "$work/bin/launcher.exe" "$(windows_path "$package")" \
+            "$(windows_path "$work/line.txt")" --read-box 2>/dev/null)
     status=$?
     set -e
     [ $status -eq 77 ] && exit 77

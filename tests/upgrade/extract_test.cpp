@@ -1,5 +1,7 @@
 // The upgrade routine end to end on real files, through the POSIX stand-in of the
 // Win32 calls: every failure path, and every buffer released on each of them.
+#include "extract.h"
+
 #include <gtest/gtest.h>
 #include <unistd.h>
 
@@ -8,7 +10,6 @@
 #include <functional>
 #include <iterator>
 
-#include "extract.h"
 #include "package.h"
 #include "posix_platform.h"
 
@@ -24,7 +25,8 @@ Bytes MixedData(std::size_t size, unsigned seed) {
     std::uint32_t x = seed * 2654435761u + 1;
     for (std::size_t i = 0; i < size; ++i) {
         x = x * 1103515245u + 12345u;
-        data[i] = (i / 64) % 3 == 0 ? static_cast<std::uint8_t>("upgrade text "[i % 13]) : static_cast<std::uint8_t>(x >> 24);
+        data[i] = (i / 64) % 3 == 0 ? static_cast<std::uint8_t>("upgrade text "[i % 13])
+                                    : static_cast<std::uint8_t>(x >> 24);
     }
     return data;
 }
@@ -35,12 +37,13 @@ Bytes ReadAll(const fs::path& path) {
 }
 
 void WriteAll(const fs::path& path, const Bytes& bytes) {
-    std::ofstream(path, std::ios::binary).write(reinterpret_cast<const char*>(bytes.data()),
-                                                 static_cast<std::streamsize>(bytes.size()));
+    std::ofstream(path, std::ios::binary)
+        .write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
 }
 
 void PutLe32(Bytes& bytes, std::size_t at, std::uint32_t value) {
-    for (int i = 0; i < 4; ++i) bytes[at + static_cast<std::size_t>(i)] = static_cast<std::uint8_t>(value >> (8 * i));
+    for (int i = 0; i < 4; ++i)
+        bytes[at + static_cast<std::size_t>(i)] = static_cast<std::uint8_t>(value >> (8 * i));
 }
 
 const Bytes kStub = MixedData(3000, 1);
@@ -116,9 +119,12 @@ INSTANTIATE_TEST_SUITE_P(
     Scenarios, UpgradeTest,
     ::testing::Values(
         Scenario{"success", kNoDamage, kNoInjection, 0, true, true},
-        Scenario{"segment1_corrupt", [](Bytes& p) { p[kStub.size() + 40] ^= 1; }, kNoInjection, 8, false, false},
-        Scenario{"segment2_corrupt", [](Bytes& p) { p[Segment2(p) + 40] ^= 1; }, kNoInjection, 9, false, false},
-        Scenario{"segment1_header_damaged", [](Bytes& p) { p[kStub.size()] = 'X'; }, kNoInjection, 8, false, false},
+        Scenario{"segment1_corrupt", [](Bytes& p) { p[kStub.size() + 40] ^= 1; }, kNoInjection, 8, false,
+                 false},
+        Scenario{"segment2_corrupt", [](Bytes& p) { p[Segment2(p) + 40] ^= 1; }, kNoInjection, 9, false,
+                 false},
+        Scenario{"segment1_header_damaged", [](Bytes& p) { p[kStub.size()] = 'X'; }, kNoInjection, 8, false,
+                 false},
         Scenario{"trailer_offsets_reversed",
                  [](Bytes& p) {
                      const auto trailer = mkupgrade::ReadTrailer(p);
@@ -127,15 +133,16 @@ INSTANTIATE_TEST_SUITE_P(
                  },
                  kNoInjection, 8, false, false},
         Scenario{"offsets_past_the_end",
-                 [](Bytes& p) { PutLe32(p, p.size() - 4, static_cast<std::uint32_t>(p.size() + 1000)); }, kNoInjection,
-                 8, false, false},
+                 [](Bytes& p) { PutLe32(p, p.size() - 4, static_cast<std::uint32_t>(p.size() + 1000)); },
+                 kNoInjection, 8, false, false},
         Scenario{"segment2_past_the_trailer",
-                 [](Bytes& p) { PutLe32(p, p.size() - 4, static_cast<std::uint32_t>(p.size() - 4)); }, kNoInjection,
-                 9, false, false},
+                 [](Bytes& p) { PutLe32(p, p.size() - 4, static_cast<std::uint32_t>(p.size() - 4)); },
+                 kNoInjection, 9, false, false},
         Scenario{"segment_shorter_than_a_header",
-                 [](Bytes& p) { PutLe32(p, p.size() - 8, mkupgrade::ReadTrailer(p).o2 - 10); }, kNoInjection, 8,
-                 false, false},
-        Scenario{"package_shorter_than_a_trailer", [](Bytes& p) { p.resize(5); }, kNoInjection, 8, false, false},
+                 [](Bytes& p) { PutLe32(p, p.size() - 8, mkupgrade::ReadTrailer(p).o2 - 10); }, kNoInjection,
+                 8, false, false},
+        Scenario{"package_shorter_than_a_trailer", [](Bytes& p) { p.resize(5); }, kNoInjection, 8, false,
+                 false},
         Scenario{"target_missing", kNoDamage, kNoInjection, 6, false, false, true},
         Scenario{"no_memory_for_segment1", kNoDamage, [] { P::mallocsLeft = 0; }, 8, false, false},
         Scenario{"no_memory_for_unpacked1", kNoDamage, [] { P::mallocsLeft = 1; }, 8, false, false},
@@ -145,7 +152,8 @@ INSTANTIATE_TEST_SUITE_P(
         Scenario{"disk_full_in_segment2", kNoDamage,
                  [] { P::diskSpace = static_cast<long long>(kIde.size()) + 1000; }, 9, false, false},
         Scenario{"disk_exactly_full", kNoDamage,
-                 [] { P::diskSpace = static_cast<long long>(kIde.size() + kRuntime.size()); }, 0, true, true}),
+                 [] { P::diskSpace = static_cast<long long>(kIde.size() + kRuntime.size()); }, 0, true,
+                 true}),
     [](const auto& row) { return std::string(row.param.label); });
 
 TEST(UpgradeOpen, MissingPackageIsCode7) {

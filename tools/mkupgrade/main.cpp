@@ -17,8 +17,8 @@ mkupgrade::Bytes ReadFile(const std::string& path) {
 }
 
 void PrintSegment(const char* name, const mkupgrade::SegmentInfo& segment) {
-    std::cout << name << ": offset " << segment.offset << ", packed " << segment.packedSize << " bytes, unpacks to "
-              << segment.originalSize << " bytes\n";
+    std::cout << name << ": offset " << segment.offset << ", packed " << segment.packedSize
+              << " bytes, unpacks to " << segment.originalSize << " bytes\n";
 }
 
 }  // namespace
@@ -49,8 +49,8 @@ int main(int argc, char** argv) {
         }
         const auto package = mkupgrade::BuildPackage(ReadFile(stub), ReadFile(ide), ReadFile(runtime));
         std::string error;
-        if (!tools::WriteFileAtomically(output, std::span(reinterpret_cast<const char*>(package.data()), package.size()),
-                                        error)) {
+        if (!tools::WriteFileAtomically(
+                output, std::span(reinterpret_cast<const char*>(package.data()), package.size()), error)) {
             throw mkupgrade::PackageError("cannot write " + output + ": " + error);
         }
         return 0;

@@ -44,7 +44,7 @@ Bytes BuildPackage(std::span<const std::uint8_t> stub, std::span<const std::uint
         throw PackageError("the package would be larger than 4 GiB; its offsets do not fit in 32 bits");
     }
     Bytes package;
-    package.reserve(o2 + runtimeBlock.size() + 8);
+    package.reserve(static_cast<std::size_t>(o2 + runtimeBlock.size() + 8));
     package.insert(package.end(), stub.begin(), stub.end());
     package.insert(package.end(), ideBlock.begin(), ideBlock.end());
     package.insert(package.end(), runtimeBlock.begin(), runtimeBlock.end());
@@ -70,7 +70,8 @@ PackageInfo CheckPackage(std::span<const std::uint8_t> package) {
     info.imageSize = trailer.o1;
     info.ide = CheckSegment(package.subspan(trailer.o1, trailer.o2 - trailer.o1), trailer.o1, "segment 1");
     info.runtime =
-        CheckSegment(package.subspan(trailer.o2, trailer.trailerStart - trailer.o2), trailer.o2, "segment 2");
+        CheckSegment(package.subspan(trailer.o2, static_cast<std::size_t>(trailer.trailerStart - trailer.o2)),
+                     trailer.o2, "segment 2");
     return info;
 }
 
