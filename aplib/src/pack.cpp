@@ -2,7 +2,8 @@
 //
 // Match finder. A first pass links every position to the previous one with the same
 // 4-byte hash and records the distance to the nearest earlier occurrence of its next 2
-// and 3 bytes. For any position it then lists the matches worth considering as pairs
+// and 3 bytes (for large inputs, the two halves are linked at the same time and then
+// joined). For any position it then lists the matches worth considering as pairs
 // (length, offset) with growing length, each the nearest found for its length, walking
 // the chain nearest first to a fixed depth. After the first pass the finder is read-only,
 // so several parsers can query it at once.
@@ -23,6 +24,8 @@
 #include <array>
 #include <bit>
 #include <cstring>
+#include <exception>
+#include <latch>
 #include <thread>
 
 #include "aplib/aplib.h"
@@ -117,38 +120,66 @@ inline std::uint32_t MatchLength(const std::uint8_t* a, const std::uint8_t* b, s
 
 class MatchFinder {
 public:
+    // Per-bucket heads of the 4-byte hash chains while linking.
+    using Heads = std::vector<std::uint32_t>;
+
     explicit MatchFinder(std::span<const std::uint8_t> data)
         : in_(data.data()),
           size_(static_cast<std::uint32_t>(data.size())),
+          bits_(std::clamp<unsigned>(static_cast<unsigned>(std::bit_width(size_)) - 1, 10, 24)),
           prev4_(data.size(), kNone),
           near2_(data.size(), 0),
-          near3_(data.size(), 0) {
-        // About one chain head per input byte (at most 4 bytes each): chains stay short even
-        // on data without repeats, where every step is a cache miss.
-        const unsigned bits = std::clamp<unsigned>(static_cast<unsigned>(std::bit_width(size_)) - 1, 10, 24);
-        std::vector<std::uint32_t> head4(std::size_t{1} << bits, kNone);
-        std::vector<std::uint32_t> head3(std::size_t{1} << std::min(bits, 16u), kNone);
+          near3_(data.size(), 0) {}
+
+    // Heads for linking the whole input or one of two halves: about one per two bytes
+    // linked, so that chains stay short even on data without repeats, where every step is
+    // a cache miss.
+    Heads NewHeads(unsigned halves) const {
+        return Heads(std::size_t{1} << std::max(10u, bits_ - (halves == 2 ? 1u : 0u)), kNone);
+    }
+
+    // Links the positions [from, to). Positions from `scan` on (at most 64 KiB before
+    // `from`) are seen, so the 2- and 3-byte distances are exact; a position whose chain
+    // would lead before `scan` is added to `open` (when given) and left unlinked, for Join.
+    void Link(std::uint32_t scan, std::uint32_t from, std::uint32_t to, Heads& head4,
+              std::vector<std::uint32_t>* open) {
         // Small inputs get small tables; a hashed 2-byte table may point at other bytes,
         // which Find rejects by measuring the match.
-        std::vector<std::uint32_t> head2(std::size_t{1} << std::min(bits, 16u), kNone);
-        const unsigned shift3 = 32 - std::min(bits, 16u);
+        const auto bits4 = static_cast<unsigned>(std::countr_zero(head4.size()));
+        const unsigned bits23 = std::min(bits_, 16u);
+        std::vector<std::uint32_t> head3(std::size_t{1} << bits23, kNone);
+        std::vector<std::uint32_t> head2(std::size_t{1} << bits23, kNone);
         auto delta = [](std::uint32_t pos, std::uint32_t cand) -> std::uint16_t {
             return (cand != kNone && pos - cand <= 0xFFFFu) ? static_cast<std::uint16_t>(pos - cand) : 0;
         };
-        for (std::uint32_t pos = 0; pos + 2 <= size_; ++pos) {
+        const std::uint32_t last = std::min(to, size_ - 1);  // positions with two bytes
+        for (std::uint32_t pos = scan; pos < last; ++pos) {
+            const bool own = pos >= from;
             const std::uint32_t v2 = std::uint32_t{in_[pos]} | std::uint32_t{in_[pos + 1]} << 8;
-            const std::uint32_t h2 = (v2 * 2654435761u) >> shift3;
-            near2_[pos] = delta(pos, head2[h2]);
+            const std::uint32_t h2 = (v2 * 2654435761u) >> (32 - bits23);
+            if (own) near2_[pos] = delta(pos, head2[h2]);
             head2[h2] = pos;
             if (pos + 3 > size_) continue;
             const std::uint32_t v3 = v2 | std::uint32_t{in_[pos + 2]} << 16;
-            const std::uint32_t h3 = (v3 * 2654435761u) >> shift3;
-            near3_[pos] = delta(pos, head3[h3]);
+            const std::uint32_t h3 = (v3 * 2654435761u) >> (32 - bits23);
+            if (own) near3_[pos] = delta(pos, head3[h3]);
             head3[h3] = pos;
             if (pos + 4 > size_) continue;
-            const std::uint32_t h4 = (Load32(in_ + pos) * 2654435761u) >> (32 - bits);
-            prev4_[pos] = head4[h4];
+            const std::uint32_t h4 = (Load32(in_ + pos) * 2654435761u) >> (32 - bits4);
+            if (own) {
+                prev4_[pos] = head4[h4];
+                if (head4[h4] == kNone && open != nullptr) open->push_back(pos);
+            }
             head4[h4] = pos;
+        }
+    }
+
+    // Continues the chains left open by a later Link into the heads of an earlier one.
+    // Both Links must have used heads of the same size.
+    void Join(const std::vector<std::uint32_t>& open, const Heads& earlier) {
+        const auto bits4 = static_cast<unsigned>(std::countr_zero(earlier.size()));
+        for (const std::uint32_t pos : open) {
+            prev4_[pos] = earlier[(Load32(in_ + pos) * 2654435761u) >> (32 - bits4)];
         }
     }
 
@@ -193,6 +224,7 @@ public:
 private:
     const std::uint8_t* in_;
     std::uint32_t size_;
+    unsigned bits_;                     // hash table size for the whole input, log2
     std::vector<std::uint32_t> prev4_;  // previous position with the same 4-byte hash
     std::vector<std::uint16_t> near2_;  // distance to the same 2 bytes before, 0: none near
     std::vector<std::uint16_t> near3_;  // distance to the same 3-byte hash before, 0: none near
@@ -597,19 +629,60 @@ std::vector<std::uint8_t> PackRaw(std::span<const std::uint8_t> data) {
     out.reserve(data.size() / 2 + 64);
     Emitter emitter(data, out);
     if (size > 1) {
-        const MatchFinder finder(data);
+        MatchFinder finder(data);
         if (size <= kSplitAbove) {
+            {
+                MatchFinder::Heads heads = finder.NewHeads(1);
+                finder.Link(0, 0, size, heads, nullptr);
+            }
             Parser whole(finder, data, 1, size, State{});
             whole.Parse();
             for (const Token& t : whole.Tokens()) emitter.Emit(t);
         } else {
+            // Each thread links its half of the chains; the second half's chains are joined
+            // to the first's before its parse starts. The first parse only looks back.
             const std::uint32_t cut = size / 2;
             Parser first(finder, data, 1, cut, State{});
             Parser second(finder, data, cut, size, State{});
+            MatchFinder::Heads firstHeads = finder.NewHeads(2);
+            MatchFinder::Heads secondHeads = finder.NewHeads(2);
+            std::latch firstLinked(1);
             std::uint32_t firstEnd = 0;
-            std::thread worker([&] { firstEnd = first.Parse(); });
-            second.Parse();
+            // Out of memory is the only failure there is; the worker hands it over.
+            std::exception_ptr linkFailure;   // set before firstLinked opens
+            std::exception_ptr parseFailure;  // read after the join
+            std::thread worker([&] {
+                try {
+                    finder.Link(0, 0, cut, firstHeads, nullptr);
+                } catch (...) {
+                    linkFailure = std::current_exception();
+                }
+                firstLinked.count_down();
+                if (linkFailure) return;
+                try {
+                    firstEnd = first.Parse();
+                } catch (...) {
+                    parseFailure = std::current_exception();
+                }
+            });
+            try {
+                std::vector<std::uint32_t> open;
+                finder.Link(cut > 0xFFFFu ? cut - 0xFFFFu : 0, cut, size, secondHeads, &open);
+                MatchFinder::Heads().swap(secondHeads);
+                firstLinked.wait();
+                if (!linkFailure) {
+                    finder.Join(open, firstHeads);
+                    std::vector<std::uint32_t>().swap(open);
+                    MatchFinder::Heads().swap(firstHeads);  // the worker is done with it
+                    second.Parse();
+                }
+            } catch (...) {
+                worker.join();
+                throw;
+            }
             worker.join();
+            if (linkFailure) std::rethrow_exception(linkFailure);
+            if (parseFailure) std::rethrow_exception(parseFailure);
             for (const Token& t : first.Tokens()) emitter.Emit(t);
             // Skip what the first half already covers; keep the tail of a token cut there.
             std::uint32_t p = cut;
