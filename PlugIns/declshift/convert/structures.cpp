@@ -158,7 +158,11 @@ Text ExpandFixedStrings(const Text& text) {
     return done;
 }
 
-Text ShrinkBlanksBeforeApostrophes(TextView text) {
+namespace {
+
+// Turns to one blank every run of blanks for which `shrink(run start, run end)` holds.
+template <typename Predicate>
+Text ShrinkBlankRuns(TextView text, Predicate shrink) {
     Text out;
     out.reserve(text.size());
     for (std::size_t i = 0; i < text.size();) {
@@ -167,27 +171,22 @@ Text ShrinkBlanksBeforeApostrophes(TextView text) {
             continue;
         }
         const std::size_t run = std::min(text.find_first_not_of(u' ', i), text.size());
-        const bool beforeApostrophe = run < text.size() && text[run] == u'\'';
-        out.append(beforeApostrophe ? 1 : run - i, u' ');
+        out.append(shrink(i, run) ? 1 : run - i, u' ');
         i = run;
     }
     return out;
 }
 
+}  // namespace
+
+Text ShrinkBlanksBeforeApostrophes(TextView text) {
+    return ShrinkBlankRuns(
+        text, [&](std::size_t, std::size_t end) { return end < text.size() && text[end] == u'\''; });
+}
+
 Text ShrinkBlanksAfterApostrophes(TextView text) {
-    Text out;
-    out.reserve(text.size());
-    for (std::size_t i = 0; i < text.size();) {
-        if (text[i] != u' ') {
-            out.push_back(text[i++]);
-            continue;
-        }
-        const std::size_t run = std::min(text.find_first_not_of(u' ', i), text.size());
-        const bool afterApostrophe = i > 0 && text[i - 1] == u'\'';
-        out.append(afterApostrophe ? 1 : run - i, u' ');
-        i = run;
-    }
-    return out;
+    return ShrinkBlankRuns(
+        text, [&](std::size_t begin, std::size_t) { return begin > 0 && text[begin - 1] == u'\''; });
 }
 
 std::u16string GetType(const Options& options, std::u16string m_Name, std::u16string m_Data) {
