@@ -23,9 +23,10 @@
 #include <algorithm>
 #include <array>
 #include <bit>
+#include <condition_variable>
 #include <cstring>
 #include <exception>
-#include <latch>
+#include <mutex>
 #include <thread>
 
 #include "aplib/aplib.h"
@@ -646,7 +647,11 @@ std::vector<std::uint8_t> PackRaw(std::span<const std::uint8_t> data) {
             Parser second(finder, data, cut, size, State{});
             MatchFinder::Heads firstHeads = finder.NewHeads(2);
             MatchFinder::Heads secondHeads = finder.NewHeads(2);
-            std::latch firstLinked(1);
+            // A mutex and a condition variable rather than std::latch: the latter's atomic
+            // wait can miss its wake-up with the Windows thread library (seen as a hang).
+            std::mutex linkedMutex;
+            std::condition_variable linkedSignal;
+            bool firstLinked = false;
             std::uint32_t firstEnd = 0;
             // Out of memory is the only failure there is; the worker hands it over.
             std::exception_ptr linkFailure;   // set before firstLinked opens
@@ -657,7 +662,11 @@ std::vector<std::uint8_t> PackRaw(std::span<const std::uint8_t> data) {
                 } catch (...) {
                     linkFailure = std::current_exception();
                 }
-                firstLinked.count_down();
+                {
+                    const std::lock_guard<std::mutex> lock(linkedMutex);
+                    firstLinked = true;
+                }
+                linkedSignal.notify_one();
                 if (linkFailure) return;
                 try {
                     firstEnd = first.Parse();
@@ -669,7 +678,10 @@ std::vector<std::uint8_t> PackRaw(std::span<const std::uint8_t> data) {
                 std::vector<std::uint32_t> open;
                 finder.Link(cut > 0xFFFFu ? cut - 0xFFFFu : 0, cut, size, secondHeads, &open);
                 MatchFinder::Heads().swap(secondHeads);
-                firstLinked.wait();
+                {
+                    std::unique_lock<std::mutex> lock(linkedMutex);
+                    linkedSignal.wait(lock, [&] { return firstLinked; });
+                }
                 if (!linkFailure) {
                     finder.Join(open, firstHeads);
                     std::vector<std::uint32_t>().swap(open);
