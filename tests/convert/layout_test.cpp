@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <random>
+
 namespace declshift {
 namespace {
 
@@ -105,6 +107,50 @@ TEST(LayoutLinesLimits, LongRunOfContinuationBlanksIsFast) {
     // The repeated shrink of "\  " must not take one pass per blank.
     Text text = u"\\" + Text(32000, u' ') + u"a";
     EXPECT_EQ(LayoutLines(text), u"a");
+}
+
+// The packing written line by line, as the layout was first stated: split, cut
+// each line, shrink its leading blanks one round at a time, join, break before
+// SYS, and halve blank runs until none is left.
+Text LayoutLinesLiterally(const Text& text) {
+    std::vector<Text> lines = Split(text, kCrLf);
+    Int16 running = 0;
+    const Int16 last = static_cast<std::int64_t>(lines.size()) - 1;
+    for (Int16 i = 0; i <= last; ++i) {
+        Text& line = lines[static_cast<std::size_t>(i.get())];
+        if (const auto p = InStr(2, line, u"\\"); p != 0) line = Left(line, p - 1);
+        if (const auto q = InStr(line, u":REM "); q != 0) line = Left(line, q - 1);
+        while (Left(line, 3) == u"\\  ") line = Replace(line, u"\\  ", u"\\ ");
+        if (Left(line, 2) == u"\\ ") line = Mid(line, 3);
+        if (Len(line) + running > 250) {
+            line = u"\\" + Text(kCrLf) + u"\\ " + line;
+            running = Len(line) - 3;
+        } else {
+            running += Len(line);
+        }
+    }
+    Text out = Join(lines, u" ");
+    out = Replace(out, u" SYS ", Text(kCrLf) + u"SYS ");
+    while (Contains(out, u"  ")) out = Replace(out, u"  ", u" ");
+    return out;
+}
+
+TEST(LayoutLinesEquivalence, RandomLayoutsPackAsLineByLine) {
+    static const std::vector<Text> kPieces = {u"\\",    u"\\ ",        u"\\    ",   u" ",      u"  ",
+                                              u"\r\n",  u"\r\n\\    ", u":REM ",    u":REM",   u"SYS ",
+                                              u" SYS ", u"x",          u"Param1%,", u"TO ret", u"\\ int32",
+                                              u"\r",    u"\n",         u"DIM A{ ",  u"}"};
+    std::mt19937 random(17);
+    for (int i = 0; i < 4000; ++i) {
+        Text text;
+        const std::size_t pieces = random() % (i % 10 == 0 ? 400 : 40);
+        for (std::size_t k = 0; k < pieces; ++k) {
+            // Now and then a long run, to pass the 250-character line width.
+            text += random() % 50 == 0 ? Text(random() % 300, u'y') : kPieces[random() % kPieces.size()];
+        }
+        Text copy = text;
+        ASSERT_EQ(LayoutLines(copy), LayoutLinesLiterally(text)) << "case " << i;
+    }
 }
 
 }  // namespace

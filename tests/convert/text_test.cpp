@@ -2,8 +2,13 @@
 
 #include <gtest/gtest.h>
 
+#include <random>
+#include <string_view>
+
 namespace declshift {
 namespace {
+
+using namespace std::string_view_literals;
 
 TEST(TextPrimitives, TakingPastTheEndGivesWhatThereIs) {
     EXPECT_EQ(Mid(u"abc", 2, 10), u"bc");
@@ -64,6 +69,41 @@ TEST(TextPrimitives, SixteenBitCountersFailBeyond32767) {
     EXPECT_THROW(++counter, ConversionFailure);
     Int16 sum = 32000;
     EXPECT_THROW(sum += 768, ConversionFailure);
+}
+
+// Texts over a small alphabet, so that near misses of the sought text abound, with
+// lengths around the 8-unit blocks of the first-unit scan.
+Text RandomText(std::mt19937& random, std::size_t maxLength, TextView alphabet) {
+    Text text(random() % (maxLength + 1), u' ');
+    for (char16_t& c : text) c = alphabet[random() % alphabet.size()];
+    return text;
+}
+
+TEST(FindEquivalence, AnswersLikeTheStandardSearchFromEveryStart) {
+    std::mt19937 random(11);
+    for (const TextView alphabet : {u"ab"sv, u" As\\\r\n,)"sv, u"a\u00e9\uffff\u0000"sv}) {
+        for (int i = 0; i < 3000; ++i) {
+            const Text text = RandomText(random, 70, alphabet);
+            const Text find = RandomText(random, 4, alphabet);
+            for (std::size_t from = 0; from <= text.size() + 1; ++from) {
+                ASSERT_EQ(Find(text, find, from), TextView(text).find(find, from))
+                    << "find " << find.size() << " units from " << from << " in " << text.size();
+            }
+        }
+    }
+}
+
+TEST(FindEquivalence, ReplaceWhileCollapsesRunsAsRepeatedPassesDo) {
+    std::mt19937 random(5);
+    for (int i = 0; i < 2000; ++i) {
+        const Text text = RandomText(random, 60, u"  ^^x");
+        for (const TextView find : {TextView(u"  "), TextView(u"^^")}) {
+            const TextView with = find.substr(1);
+            Text expected = text;
+            while (expected.find(find) != Text::npos) expected = Replace(expected, find, with);
+            ASSERT_EQ(ReplaceWhile(text, find, with), expected);
+        }
+    }
 }
 
 }  // namespace

@@ -4,39 +4,50 @@ namespace declshift {
 namespace {
 
 constexpr std::int64_t kMaxLine = 250;
+// The line index is a 16-bit counter: a text of more lines fails.
+constexpr std::int64_t kMaxLines = 32767;
 
-// Repeats Replace("\  " -> "\ ") while the line begins with "\  ". Once the
-// continuation mark has been cut, the only backslash left stands at position 1, so
-// the rounds end with its run of blanks down to one; done in one step, not one
-// pass per blank.
-Text ShrinkLeadingBlanks(const Text& line) {
-    if (line.rfind(u"\\  ", 0) != 0) return line;
-    const auto firstOther = line.find_first_not_of(u' ', 1);
-    return u"\\ " + (firstOther == Text::npos ? Text() : line.substr(firstOther));
+// What a line keeps: the text before a continuation mark (a "\" from the second
+// character on) and before a remark, without the leading "\" and the blanks behind
+// it. Always a part of the line, so no line is copied on its own.
+TextView PackedLine(TextView line) {
+    if (const auto mark = line.find(u'\\', 1); mark != TextView::npos) line = line.substr(0, mark);
+    if (const auto remark = Find(line, u":REM "); remark != TextView::npos) line = line.substr(0, remark);
+    if (line.starts_with(u"\\  ")) {
+        // Repeating "\  " -> "\ " and then dropping "\ " leaves the text behind the blanks.
+        const auto firstOther = line.find_first_not_of(u' ', 1);
+        return firstOther == TextView::npos ? TextView() : line.substr(firstOther);
+    }
+    if (line.starts_with(u"\\ ")) return line.substr(2);
+    return line;
 }
 
 }  // namespace
 
 Text LayoutLines(Text& text) {
-    std::vector<Text> lines = Split(text, kCrLf);
+    const TextView all = text;
+    Text joined;
+    joined.reserve(all.size() + all.size() / 32 + 8);
     Int16 running = 0;
-    const Int16 last = static_cast<std::int64_t>(lines.size()) - 1;
-    // A 16-bit loop counter: stepping past 32,767 lines fails like the running length does.
-    for (Int16 i = 0; i <= last; ++i) {
-        Text& line = lines[static_cast<std::size_t>(i.get())];
-        if (const auto p = InStr(2, line, u"\\"); p != 0) line = Left(line, p - 1);
-        if (const auto q = InStr(line, u":REM "); q != 0) line = Left(line, q - 1);
-        line = ShrinkLeadingBlanks(line);
-        if (Left(line, 2) == u"\\ ") line = Mid(line, 3);
+    std::int64_t count = 0;
+    for (std::size_t from = 0;;) {
+        if (++count > kMaxLines) Fail("16-bit overflow");
+        const auto lineEnd = Find(all, kCrLf, from);
+        const TextView line =
+            PackedLine(all.substr(from, lineEnd == TextView::npos ? TextView::npos : lineEnd - from));
+        if (count > 1) joined += u' ';
         if (Len(line) + running > kMaxLine) {
-            line = u"\\" + Text(kCrLf) + u"\\ " + line;
-            running = Len(line) - 3;
+            // A new physical line begins with "\ "; its running length is the line's plus 2.
+            joined.append(u"\\\r\n\\ ");
+            running = Len(line) + 2;
         } else {
             running += Len(line);
         }
+        joined.append(line);
+        if (lineEnd == TextView::npos) break;
+        from = lineEnd + kCrLf.size();
     }
-    text = Join(lines, u" ");
-    text = Replace(text, u" SYS ", Text(kCrLf) + u"SYS ");
+    text = Replace(joined, u" SYS ", Text(kCrLf) + u"SYS ");
     text = ReplaceWhile(text, u"  ", u" ");
     return text;
 }

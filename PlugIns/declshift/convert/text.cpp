@@ -1,7 +1,12 @@
 #include "text.h"
 
 #include <algorithm>
+#include <bit>
 #include <limits>
+
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
 
 namespace declshift {
 
@@ -16,6 +21,40 @@ std::int16_t Int16::Check(std::int64_t value) {
 }
 
 std::int64_t Len(TextView s) { return static_cast<std::int64_t>(s.size()); }
+
+namespace {
+
+// First `c` in [p, end), or end.
+const char16_t* FindUnit(const char16_t* p, const char16_t* end, char16_t c) {
+#if defined(__SSE2__)
+    const __m128i wanted = _mm_set1_epi16(static_cast<short>(c));
+    for (; end - p >= 8; p += 8) {
+        const __m128i block = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
+        const auto hits = static_cast<unsigned>(_mm_movemask_epi8(_mm_cmpeq_epi16(block, wanted)));
+        if (hits != 0) return p + std::countr_zero(hits) / 2;
+    }
+#endif
+    for (; p != end; ++p) {
+        if (*p == c) return p;
+    }
+    return end;
+}
+
+}  // namespace
+
+std::size_t Find(TextView s, TextView find, std::size_t from) {
+    if (find.empty()) return from <= s.size() ? from : TextView::npos;
+    if (from >= s.size() || find.size() > s.size() - from) return TextView::npos;
+    const char16_t* const begin = s.data();
+    // Past the last place where the whole of `find` still fits.
+    const char16_t* const stop = begin + (s.size() - find.size() + 1);
+    const TextView rest = find.substr(1);
+    for (const char16_t* p = begin + from;; ++p) {
+        p = FindUnit(p, stop, find.front());
+        if (p == stop) return TextView::npos;
+        if (TextView(p + 1, rest.size()) == rest) return static_cast<std::size_t>(p - begin);
+    }
+}
 
 TextView MidView(TextView s, std::int64_t start) {
     if (start < 1) Fail("invalid start position");
@@ -45,7 +84,7 @@ Text Right(TextView s, std::int64_t length) {
 std::int64_t InStr(std::int64_t start, TextView s, TextView find) {
     if (start < 1) Fail("invalid start position");
     if (start > Len(s) + 1) return 0;
-    const auto at = s.find(find, static_cast<std::size_t>(start - 1));
+    const auto at = Find(s, find, static_cast<std::size_t>(start - 1));
     return at == TextView::npos ? 0 : static_cast<std::int64_t>(at) + 1;
 }
 
@@ -63,7 +102,7 @@ Text Replace(TextView s, TextView find, TextView with) {
     if (find.empty()) return Text(s);
     Text out;
     std::size_t from = 0;
-    for (auto at = s.find(find); at != TextView::npos; at = s.find(find, from)) {
+    for (auto at = Find(s, find); at != TextView::npos; at = Find(s, find, from)) {
         if (out.empty()) out.reserve(s.size() + (with.size() > find.size() ? s.size() / 4 : 0));
         out.append(s, from, at - from).append(with);
         from = at + find.size();
@@ -75,6 +114,14 @@ Text Replace(TextView s, TextView find, TextView with) {
 
 Text ReplaceWhile(TextView s, TextView find, TextView with) {
     Text out(s);
+    if (with.size() == 1 && find.size() == 2 && find[0] == with[0] && find[1] == with[0]) {
+        // "cc" -> "c" rounds halve every run of c until one is left: done in one pass.
+        const char16_t c = with[0];
+        out.erase(
+            std::unique(out.begin(), out.end(), [c](char16_t a, char16_t b) { return a == c && b == c; }),
+            out.end());
+        return out;
+    }
     while (Contains(out, find)) out = Replace(out, find, with);
     return out;
 }
@@ -82,8 +129,8 @@ Text ReplaceWhile(TextView s, TextView find, TextView with) {
 std::vector<Text> Split(TextView s, TextView separator) {
     std::vector<Text> parts;
     std::size_t from = 0;
-    for (auto at = s.find(separator); !separator.empty() && at != TextView::npos;
-         at = s.find(separator, from)) {
+    for (auto at = Find(s, separator); !separator.empty() && at != TextView::npos;
+         at = Find(s, separator, from)) {
         parts.emplace_back(s.substr(from, at - from));
         from = at + separator.size();
     }

@@ -51,6 +51,10 @@ inline constexpr TextView kCrLf = u"\r\n";
 inline Text T(std::string_view ascii) { return Text(ascii.begin(), ascii.end()); }
 
 std::int64_t Len(TextView s);
+
+// 0-based: where `find` first occurs at or after `from`, or TextView::npos; the
+// same answer as TextView::find, with the first code unit sought a block at a time.
+std::size_t Find(TextView s, TextView find, std::size_t from = 0);
 // The characters from `start` to the end; empty when `start` is past the end.
 Text Mid(TextView s, std::int64_t start);
 // At most `length` characters from `start`.
