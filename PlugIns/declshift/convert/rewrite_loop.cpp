@@ -9,6 +9,8 @@
 
 #include <algorithm>
 #include <array>
+#include <bit>
+#include <cstring>
 #include <memory>
 #include <stdexcept>
 
@@ -72,7 +74,9 @@ private:
 // Text as a sequence of chunks, each knowing how many occurrences of every
 // pattern start in it (an occurrence may run on into the next chunks). Positions
 // are 0-based. An edit inside one chunk rewrites that chunk only; one that spans
-// chunks splits them at its ends and moves or drops whole chunks.
+// chunks splits them at its ends and moves or drops whole chunks. Beside the
+// chunks lies one mask per chunk of the patterns it holds, so that a search skips
+// four chunks per step without touching them.
 class ChunkedText {
 public:
     explicit ChunkedText(TextView text, bool checked = false) : checked_(checked) { Load(text); }
@@ -90,11 +94,18 @@ public:
         if (totals_[p] == 0 || from >= size()) return kNone;
         const TextView pattern = kPatterns[p];
         const std::size_t first = ChunkAt(from);
-        for (std::size_t i = first, off = Offset(first, from); i < chunks_.size(); ++i, off = 0) {
-            if (chunks_[i]->count[p] == 0) continue;
+        for (std::size_t i = NextHolding(p, first); i < chunks_.size(); i = NextHolding(p, i + 1)) {
             const Text& s = chunks_[i]->text;
-            for (auto o = s.find(pattern.front(), off); o != Text::npos; o = s.find(pattern.front(), o + 1)) {
-                if (MatchAt(i, o, pattern)) return starts_[i] + static_cast<std::int64_t>(o);
+            const std::size_t off = i == first ? Offset(first, from) : 0;
+            // One wholly inside the chunk comes before any that runs on into the next.
+            if (const auto inside = declshift::Find(s, pattern, off); inside != Text::npos) {
+                return starts_[i] + static_cast<std::int64_t>(inside);
+            }
+            for (std::size_t o = std::max(off, s.size() - std::min(s.size(), pattern.size() - 1));
+                 o < s.size(); ++o) {
+                if (s[o] == pattern.front() && MatchAt(i, o, pattern)) {
+                    return starts_[i] + static_cast<std::int64_t>(o);
+                }
             }
         }
         return kNone;
@@ -105,7 +116,7 @@ public:
         before = std::min(before, size());
         if (totals_[p] == 0 || before <= 0) return kNone;
         for (std::size_t i = ChunkAt(before - 1) + 1; i-- > 0;) {
-            if (chunks_[i]->count[p] == 0) continue;
+            if ((present_[i] & Bit(p)) == 0) continue;
             const Text& s = chunks_[i]->text;
             for (std::size_t o = std::min(s.size(), Offset(i, before - 1) + 1); o-- > 0;) {
                 if (s[o] == kPatterns[p].front() && MatchAt(i, o, kPatterns[p])) {
@@ -151,11 +162,9 @@ public:
         const std::size_t first = SplitAt(pos);
         const std::size_t last = SplitAt(pos + length);
         for (std::size_t i = first; i < last; ++i) Release(i);
-        chunks_.erase(chunks_.begin() + static_cast<std::ptrdiff_t>(first),
-                      chunks_.begin() + static_cast<std::ptrdiff_t>(last));
+        EraseChunks(first, last);
         for (std::size_t at = 0, i = first; at < with.size(); at += kChunk, ++i) {
-            chunks_.insert(chunks_.begin() + static_cast<std::ptrdiff_t>(i),
-                           NewChunk(with.substr(at, kChunk)));
+            InsertChunk(i, NewChunk(with.substr(at, kChunk)));
         }
         ReindexFrom(first);
         RecountRange(pos - (kLongest - 1), end);
@@ -181,9 +190,7 @@ public:
         SplitAt(middle);
         SplitAt(end);
         const std::size_t first = ChunkAt(begin);
-        std::rotate(chunks_.begin() + static_cast<std::ptrdiff_t>(first),
-                    chunks_.begin() + static_cast<std::ptrdiff_t>(ChunkAt(middle)),
-                    chunks_.begin() + static_cast<std::ptrdiff_t>(ChunkAt(end)));
+        RotateChunks(first, ChunkAt(middle), ChunkAt(end));
         ReindexFrom(first);
         for (const std::int64_t seam : {begin + end - middle, end, begin}) {
             RecountRange(seam - (kLongest - 1), seam);
@@ -193,10 +200,26 @@ public:
     }
 
 private:
+    using Counts = std::array<std::int32_t, kPatternCount>;
+    using Mask = std::uint16_t;
+    static_assert(kPatternCount <= 16, "one mask bit per pattern");
+
     struct Chunk {
         Text text;
-        std::array<std::int32_t, kPatternCount> count{};
+        Counts count{};
     };
+
+    static constexpr Mask Bit(std::size_t p) { return static_cast<Mask>(1u << p); }
+
+    // The patterns that begin with `c`.
+    static Mask StartingWith(char16_t c) {
+        static const std::array<Mask, 128> kTable = [] {
+            std::array<Mask, 128> table{};
+            for (std::size_t p = 0; p < kPatternCount; ++p) table[kPatterns[p].front()] |= Bit(p);
+            return table;
+        }();
+        return c < kTable.size() ? kTable[c] : Mask{0};
+    }
 
     Chunk* NewChunk(TextView text) {
         if (spare_.empty()) {
@@ -216,21 +239,75 @@ private:
         spare_.push_back(chunks_[i]);
     }
 
+    // The chunk list and the masks beside it change together.
+    void InsertChunk(std::size_t i, Chunk* chunk) {
+        chunks_.insert(chunks_.begin() + static_cast<std::ptrdiff_t>(i), chunk);
+        present_.insert(present_.begin() + static_cast<std::ptrdiff_t>(i), MaskOf(chunk->count));
+    }
+    void EraseChunks(std::size_t first, std::size_t last) {
+        chunks_.erase(chunks_.begin() + static_cast<std::ptrdiff_t>(first),
+                      chunks_.begin() + static_cast<std::ptrdiff_t>(last));
+        present_.erase(present_.begin() + static_cast<std::ptrdiff_t>(first),
+                       present_.begin() + static_cast<std::ptrdiff_t>(last));
+    }
+    void RotateChunks(std::size_t first, std::size_t middle, std::size_t last) {
+        const auto at = [](auto& list, std::size_t i) {
+            return list.begin() + static_cast<std::ptrdiff_t>(i);
+        };
+        std::rotate(at(chunks_, first), at(chunks_, middle), at(chunks_, last));
+        std::rotate(at(present_, first), at(present_, middle), at(present_, last));
+    }
+
+    static Mask MaskOf(const Counts& counts) {
+        Mask mask = 0;
+        for (std::size_t p = 0; p < kPatternCount; ++p) mask |= counts[p] != 0 ? Bit(p) : Mask{0};
+        return mask;
+    }
+
+    // Every change of a count goes through here, so totals and masks stay in step.
+    void AddCount(std::size_t i, std::size_t p, std::int32_t delta) {
+        std::int32_t& count = chunks_[i]->count[p];
+        count += delta;
+        totals_[p] += delta;
+        present_[i] =
+            count != 0 ? static_cast<Mask>(present_[i] | Bit(p)) : static_cast<Mask>(present_[i] & ~Bit(p));
+    }
+
+    // Index of the first chunk from `i` on that holds an occurrence of p, or the
+    // number of chunks.
+    std::size_t NextHolding(Pattern p, std::size_t i) const {
+        const std::size_t n = present_.size();
+        const std::uint64_t wanted = std::uint64_t{Bit(p)} * 0x0001'0001'0001'0001u;
+        for (; i + 4 <= n; i += 4) {
+            std::uint64_t four = 0;
+            std::memcpy(&four, present_.data() + i, sizeof four);
+            if ((four & wanted) != 0) break;
+        }
+        for (; i < n; ++i) {
+            if ((present_[i] & Bit(p)) != 0) return i;
+        }
+        return n;
+    }
+
     void Load(TextView text) {
         for (std::size_t i = 0; i < chunks_.size(); ++i) Release(i);
         chunks_.clear();
-        for (std::size_t at = 0; at < text.size(); at += kChunk)
+        present_.clear();
+        for (std::size_t at = 0; at < text.size(); at += kChunk) {
             chunks_.push_back(NewChunk(text.substr(at, kChunk)));
+            present_.push_back(0);
+        }
         ReindexFrom(0);
         for (std::size_t i = 0; i < chunks_.size(); ++i) Recount(i);
         Check();
     }
 
-    // In checked mode: every chunk non-empty, every position and count exact.
+    // In checked mode: every chunk non-empty, every position, count and mask exact.
     void Check() const {
         if (!checked_) return;
         std::array<std::int64_t, kPatternCount> totals{};
         std::int64_t start = 0;
+        if (present_.size() != chunks_.size()) throw std::logic_error("masks out of step");
         for (std::size_t i = 0; i < chunks_.size(); ++i) {
             const Text& s = chunks_[i]->text;
             if (s.empty() || starts_[i] != start) throw std::logic_error("chunk layout out of step");
@@ -241,6 +318,7 @@ private:
                 if (count != chunks_[i]->count[p]) throw std::logic_error("pattern count out of step");
                 totals[p] += count;
             }
+            if (present_[i] != MaskOf(chunks_[i]->count)) throw std::logic_error("mask out of step");
         }
         if (totals != totals_ || starts_.size() != chunks_.size() + 1 || starts_.back() != start) {
             throw std::logic_error("totals out of step");
@@ -258,6 +336,12 @@ private:
     }
 
     bool MatchAt(std::size_t i, std::size_t off, TextView pattern) const {
+        if (const Text& s = chunks_[i]->text; off + pattern.size() <= s.size()) {
+            for (const char16_t c : pattern) {
+                if (s[off++] != c) return false;
+            }
+            return true;
+        }
         for (const char16_t c : pattern) {
             while (i < chunks_.size() && off >= chunks_[i]->text.size()) {
                 ++i;
@@ -267,6 +351,19 @@ private:
             ++off;
         }
         return true;
+    }
+
+    // Occurrences starting in chunk i at offsets [from, to).
+    Counts CountStarts(std::size_t i, std::size_t from, std::size_t to) const {
+        Counts counts{};
+        const Text& s = chunks_[i]->text;
+        for (std::size_t o = from; o < to; ++o) {
+            for (Mask candidates = StartingWith(s[o]); candidates != 0; candidates &= candidates - 1) {
+                const auto p = static_cast<std::size_t>(std::countr_zero(candidates));
+                if (MatchAt(i, o, kPatterns[p])) ++counts[p];
+            }
+        }
+        return counts;
     }
 
     void ReindexFrom(std::size_t first) {
@@ -280,12 +377,15 @@ private:
     // occurrences starting in the changed stretch having been taken out of the
     // counts: positions, counts, and the chunk's size kept within bounds.
     void ChunkChanged(std::size_t i, std::int64_t pos, std::int64_t end) {
-        ReindexFrom(i);
+        // Only the chunk's length changed: every later start moves by the same amount.
+        const std::int64_t grown =
+            static_cast<std::int64_t>(chunks_[i]->text.size()) - (starts_[i + 1] - starts_[i]);
+        for (std::size_t k = i + 1; k < starts_.size(); ++k) starts_[k] += grown;
         Tally(pos - (kLongest - 1), end, +1);
         if (chunks_[i]->text.empty()) {
             Release(i);
-            chunks_.erase(chunks_.begin() + static_cast<std::ptrdiff_t>(i));
-            ReindexFrom(i);
+            EraseChunks(i, i + 1);
+            starts_.erase(starts_.begin() + static_cast<std::ptrdiff_t>(i) + 1);
         } else if (chunks_[i]->text.size() > 2 * kChunk) {
             SplitAt(starts_[i] + static_cast<std::int64_t>(kChunk));
         }
@@ -298,42 +398,27 @@ private:
         to = std::min(to, size());
         for (std::size_t i = from < to ? ChunkAt(from) : chunks_.size();
              i < chunks_.size() && starts_[i] < to; ++i) {
-            Chunk& chunk = *chunks_[i];
-            const std::size_t last = std::min(chunk.text.size(), Offset(i, to));
-            for (std::size_t o = from > starts_[i] ? Offset(i, from) : 0; o < last; ++o) {
-                const char16_t c = chunk.text[o];
-                if (!MayStartPattern(c)) continue;
-                for (std::size_t p = 0; p < kPatternCount; ++p) {
-                    if (kPatterns[p].front() == c && MatchAt(i, o, kPatterns[p])) {
-                        chunk.count[p] += sign;
-                        totals_[p] += sign;
-                    }
-                }
+            const std::size_t last = std::min(chunks_[i]->text.size(), Offset(i, to));
+            const Counts counts = CountStarts(i, from > starts_[i] ? Offset(i, from) : 0, last);
+            for (std::size_t p = 0; p < kPatternCount; ++p) {
+                if (counts[p] != 0) AddCount(i, p, sign * counts[p]);
             }
         }
     }
 
-    static bool MayStartPattern(char16_t c) {
-        return c == u'B' || c == u' ' || c == u':' || c == u'\\' || c == u')' || c == u',' || c == u'\r';
-    }
-
     void Forget(std::size_t i) {
-        for (std::size_t p = 0; p < kPatternCount; ++p) totals_[p] -= chunks_[i]->count[p];
-        chunks_[i]->count = {};
+        for (std::size_t p = 0; p < kPatternCount; ++p) {
+            if (chunks_[i]->count[p] != 0) AddCount(i, p, -chunks_[i]->count[p]);
+        }
     }
 
     // Counts again the occurrences that start in chunk i.
     void Recount(std::size_t i) {
         Forget(i);
-        Chunk& chunk = *chunks_[i];
-        for (std::size_t o = 0; o < chunk.text.size(); ++o) {
-            const char16_t c = chunk.text[o];
-            if (!MayStartPattern(c)) continue;
-            for (std::size_t p = 0; p < kPatternCount; ++p) {
-                if (kPatterns[p].front() == c && MatchAt(i, o, kPatterns[p])) ++chunk.count[p];
-            }
+        const Counts counts = CountStarts(i, 0, chunks_[i]->text.size());
+        for (std::size_t p = 0; p < kPatternCount; ++p) {
+            if (counts[p] != 0) AddCount(i, p, counts[p]);
         }
-        for (std::size_t p = 0; p < kPatternCount; ++p) totals_[p] += chunk.count[p];
     }
 
     // Recounts every chunk that holds a position in [from, to).
@@ -342,16 +427,28 @@ private:
         for (std::size_t i = ChunkAt(from); i < chunks_.size() && starts_[i] < to; ++i) Recount(i);
     }
 
-    // Makes a chunk start at `pos` and returns its index.
+    // Makes a chunk start at `pos` and returns its index. Every occurrence keeps
+    // its start, so the counts are only shared out between the two halves; the
+    // shorter half is counted, with the chunk still whole.
     std::size_t SplitAt(std::int64_t pos) {
         const std::size_t i = ChunkAt(pos);
         if (i == chunks_.size() || starts_[i] == pos) return i;
-        Chunk* tail = NewChunk(TextView(chunks_[i]->text).substr(Offset(i, pos)));
-        chunks_[i]->text.resize(Offset(i, pos));
-        chunks_.insert(chunks_.begin() + static_cast<std::ptrdiff_t>(i) + 1, tail);
-        ReindexFrom(i);
-        Recount(i);
-        Recount(i + 1);
+        const std::size_t cut = Offset(i, pos);
+        const std::size_t length = chunks_[i]->text.size();
+        Counts tail = CountStarts(i, cut, length);
+        if (cut < length - cut) {
+            const Counts head = CountStarts(i, 0, cut);
+            for (std::size_t p = 0; p < kPatternCount; ++p) tail[p] = chunks_[i]->count[p] - head[p];
+        }
+        InsertChunk(i + 1, NewChunk(TextView(chunks_[i]->text).substr(cut)));
+        chunks_[i]->text.resize(cut);
+        starts_.insert(starts_.begin() + static_cast<std::ptrdiff_t>(i) + 1, pos);
+        for (std::size_t p = 0; p < kPatternCount; ++p) {
+            if (tail[p] != 0) {
+                AddCount(i, p, -tail[p]);
+                AddCount(i + 1, p, tail[p]);
+            }
+        }
         return i + 1;
     }
 
@@ -361,18 +458,20 @@ private:
         const std::size_t at = ChunkAt(std::clamp<std::int64_t>(pos, 0, size() - 1));
         const std::size_t high = std::min(at + 1, chunks_.size() - 1);
         for (std::size_t i = high; i > 0 && i + 1 >= at; --i) {
-            Chunk& left = *chunks_[i - 1];
-            const Chunk& right = *chunks_[i];
-            if (left.text.size() + right.text.size() > kChunk) continue;
-            left.text += right.text;
-            for (std::size_t p = 0; p < kPatternCount; ++p) left.count[p] += right.count[p];
-            spare_.push_back(chunks_[i]);
-            chunks_.erase(chunks_.begin() + static_cast<std::ptrdiff_t>(i));
-            ReindexFrom(i - 1);
+            if (chunks_[i - 1]->text.size() + chunks_[i]->text.size() > kChunk) continue;
+            const Counts moved = chunks_[i]->count;
+            chunks_[i - 1]->text += chunks_[i]->text;
+            Release(i);
+            EraseChunks(i, i + 1);
+            starts_.erase(starts_.begin() + static_cast<std::ptrdiff_t>(i));
+            for (std::size_t p = 0; p < kPatternCount; ++p) {
+                if (moved[p] != 0) AddCount(i - 1, p, moved[p]);
+            }
         }
     }
 
     std::vector<Chunk*> chunks_;
+    std::vector<Mask> present_;  // beside chunks_: bit p set when the chunk holds pattern p
     std::vector<std::int64_t> starts_ = {0};
     std::array<std::int64_t, kPatternCount> totals_{};
     std::vector<std::unique_ptr<Chunk>> owned_;

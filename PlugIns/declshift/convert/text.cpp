@@ -40,7 +40,22 @@ const char16_t* FindUnit(const char16_t* p, const char16_t* end, char16_t c) {
     return end;
 }
 
+// The sought texts are a few units long: a plain loop beats a call to memcmp.
+bool SameUnits(const char16_t* p, TextView units) {
+    for (const char16_t unit : units) {
+        if (*p++ != unit) return false;
+    }
+    return true;
+}
+
 }  // namespace
+
+std::size_t Find(TextView s, char16_t find, std::size_t from) {
+    if (from >= s.size()) return TextView::npos;
+    const char16_t* const end = s.data() + s.size();
+    const char16_t* const at = FindUnit(s.data() + from, end, find);
+    return at == end ? TextView::npos : static_cast<std::size_t>(at - s.data());
+}
 
 std::size_t Find(TextView s, TextView find, std::size_t from) {
     if (find.empty()) return from <= s.size() ? from : TextView::npos;
@@ -52,7 +67,7 @@ std::size_t Find(TextView s, TextView find, std::size_t from) {
     for (const char16_t* p = begin + from;; ++p) {
         p = FindUnit(p, stop, find.front());
         if (p == stop) return TextView::npos;
-        if (TextView(p + 1, rest.size()) == rest) return static_cast<std::size_t>(p - begin);
+        if (SameUnits(p + 1, rest)) return static_cast<std::size_t>(p - begin);
     }
 }
 

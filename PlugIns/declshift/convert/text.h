@@ -55,6 +55,7 @@ std::int64_t Len(TextView s);
 // 0-based: where `find` first occurs at or after `from`, or TextView::npos; the
 // same answer as TextView::find, with the first code unit sought a block at a time.
 std::size_t Find(TextView s, TextView find, std::size_t from = 0);
+std::size_t Find(TextView s, char16_t find, std::size_t from = 0);
 // The characters from `start` to the end; empty when `start` is past the end.
 Text Mid(TextView s, std::int64_t start);
 // At most `length` characters from `start`.
