@@ -88,8 +88,9 @@ TEST(FindEquivalence, AnswersLikeTheStandardSearchFromEveryStart) {
             for (std::size_t from = 0; from <= text.size() + 1; ++from) {
                 ASSERT_EQ(Find(text, find, from), TextView(text).find(find, from))
                     << "find " << find.size() << " units from " << from << " in " << text.size();
-                if (!find.empty())
+                if (!find.empty()) {
                     ASSERT_EQ(Find(text, find.front(), from), TextView(text).find(find.front(), from));
+                }
             }
         }
     }

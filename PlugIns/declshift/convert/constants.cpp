@@ -44,12 +44,12 @@ std::u16string GetConst(const Options& /*options*/, std::u16string& m_Name, cons
     return Guarded(m_Name, [&] {
         const bool isString = Contains(m_Data, u"\"");
         Text value = Replace(m_Data, u" Or ", u" OR ");
-        value = Replace(value, u" Not ", u" NOT ");
-        value = Replace(value, u" And ", u" AND ");
-        value = Replace(value, u"&H", u"&");
+        ReplaceIn(value, u" Not ", u" NOT ");
+        ReplaceIn(value, u" And ", u" AND ");
+        ReplaceIn(value, u"&H", u"&");
         if (!isString) value = MarkUnsafeReferences(value);
-        value = Replace(value, u"(_Not ", u"(NOT ");
-        m_Name = Replace(m_Name, u" As Long", u"");
+        ReplaceIn(value, u"(_Not ", u"(NOT ");
+        ReplaceIn(m_Name, u" As Long", u"");
         if (Right(value, 1) == u"&") value.pop_back();
         const Text line = SafeIdentifier(m_Name) + (isString ? u"$" : u"") + u" = " + value;
         return SplitLongLine(line);

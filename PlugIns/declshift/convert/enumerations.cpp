@@ -35,11 +35,11 @@ std::u16string GetEnum(const Options& /*options*/, std::u16string m_Name, std::u
     return Guarded(m_Name, [&] {
         const Text crlf(kCrLf);
         Text block = u"REM " + m_Name + crlf + TrimControlEnd(m_Data) + crlf;
-        block = Replace(block, u"\t", u"");
-        block = Replace(block, u"&H", u"&");
-        block = Replace(block, u"'", u":REM");
-        block = Replace(block, u"=", u" = ");
-        block = Replace(block, u"  ", u" ");  // once: a run of blanks only halves
+        ReplaceIn(block, u"\t", u"");
+        ReplaceIn(block, u"&H", u"&");
+        ReplaceIn(block, u"'", u":REM");
+        ReplaceIn(block, u"=", u" = ");
+        ReplaceIn(block, u"  ", u" ");  // once: a run of blanks only halves
 
         // The header (line 0) and the empty piece behind the last line break stay as
         // they are. The line index is a 16-bit counter that fails when it steps past

@@ -20,6 +20,16 @@ Text ReplaceFirst(const Text& s, TextView find, TextView with) {
 
 bool BeginsName(TextView before) { return before == u"(" || before == u" " || before == u"^"; }
 
+// StripPrefix in place, for the per-line steps: nothing is copied when the line
+// keeps its prefix.
+void DropPrefix(Text& line, TextView prefix) {
+    const Int16 k = InStr(line, prefix);
+    if (k >= 2 && BeginsName(MidView(line, k - 1).substr(0, 1)) &&
+        IsUpperLetter(MidView(line, Int16(k + Len(prefix))))) {
+        line.erase(static_cast<std::size_t>(k - 1), prefix.size());
+    }
+}
+
 // Step 4a: a parameter whose type is written out becomes a structure parameter.
 void MarkStructure(Text& line) {
     Int16 h = InStr(line, u", \\ Type");
@@ -34,7 +44,7 @@ void MarkStructure(Text& line) {
     }
     if (!insert) return;
     line = Left(line, h - 1) + u"{}" + Mid(line, h);
-    line = Replace(line, u"^", u"");
+    ReplaceIn(line, u"^", u"");
 }
 
 // Step 4d: "Optional" and the default value go, except directly behind "(".
@@ -48,13 +58,13 @@ void DropOptional(Text& line) {
         if (e == 0) e = InStr(a, line, u")");
         if (e != 0) line = Left(line, a - 1) + Mid(line, e);
     }
-    line = Replace(line, u" ,", u",");
-    line = Replace(line, u" )", u")");
+    ReplaceIn(line, u" ,", u",");
+    ReplaceIn(line, u" )", u")");
 }
 
 Text BuildParamListBody(Text& text) {
     // Step 1: one parameter per continued line.
-    text = Replace(text, u",", u", \\\r\n\\   ");
+    ReplaceIn(text, u",", u", \\\r\n\\   ");
     // Step 2: "ByRef " and written-out types become comments.
     RewriteByRefAndTypes(text);
     // Steps 3 and 4: each line on its own, looking at the unchanged next one.
@@ -70,29 +80,27 @@ Text BuildParamListBody(Text& text) {
     }
     // Step 5: the word "Type" leaves the comments.
     text = Join(lines, kCrLf);
-    text = Replace(text, u"\\ Type ", u"\\ ");
-    text = Replace(text, u":REM Type ", u":REM ");
+    ReplaceIn(text, u"\\ Type ", u"\\ ");
+    ReplaceIn(text, u":REM Type ", u":REM ");
     return text;
 }
 
 }  // namespace
 
 Text StripPrefix(TextView line, TextView prefix) {
-    const Int16 k = InStr(line, prefix);
-    if (k >= 2 && BeginsName(Mid(line, k - 1, 1)) && IsUpperLetter(MidView(line, Int16(k + Len(prefix))))) {
-        return Left(line, k - 1) + Mid(line, Int16(k + Len(prefix)));
-    }
-    return Text(line);
+    Text out(line);
+    DropPrefix(out, prefix);
+    return out;
 }
 
-Text MapParamType(Text& line, TextView next) {
+const Text& MapParamType(Text& line, TextView next) {
     Text& x = line;
     const bool wasString = Contains(x, u"$");
     if (!wasString) {
-        x = StripPrefix(x, u"lp");
-        x = StripPrefix(x, u"p");
-        x = StripPrefix(x, u"pp");
-        x = ReplaceWhile(x, u"^^", u"^");
+        DropPrefix(x, u"lp");
+        DropPrefix(x, u"p");
+        DropPrefix(x, u"pp");
+        x = ReplaceWhile(std::move(x), u"^^", u"^");
     }
     // A following length parameter makes a string an address.
     if (Contains(x, u"$") && (Contains(next, u"Len") || Contains(next, u"Max") || Contains(next, u"Size"))) {
@@ -105,7 +113,7 @@ Text MapParamType(Text& line, TextView next) {
     if (Contains(x, u" lpcstr") || Contains(x, u" pcstr")) x = ReplaceFirst(x, u"%", u"$");
     if (Contains(x, u"$") && Contains(x, u"lpsz")) x = ReplaceFirst(x, u"lpsz", u"sz");
     // A string that stays a string loses its prefix; "lp" is tried only from position 2 on.
-    if (Contains(x, u"$")) x = InStr(x, u"lp") >= 2 ? StripPrefix(x, u"lp") : StripPrefix(x, u"p");
+    if (Contains(x, u"$")) DropPrefix(x, InStr(x, u"lp") >= 2 ? u"lp" : u"p");
     // The "^" mark makes a string an address.
     if (InStr(x, u"^") >= 2 && InStr(x, u"$") >= 2) {
         x = ReplaceFirst(x, u"^", u" ");
@@ -114,7 +122,7 @@ Text MapParamType(Text& line, TextView next) {
     if (wasString && !Contains(x, u"$")) {
         x += InStr(2, x, u"\\") == 0 && !Contains(x, u":REM") ? u":REM pstr" : u" pstr";
     }
-    x = Replace(x, u")$", u")%");
+    ReplaceIn(x, u")$", u")%");
     return x;
 }
 

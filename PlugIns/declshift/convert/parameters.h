@@ -17,7 +17,7 @@ Text BuildParamList(const Text& m_Name, Text& text, bool& failed);
 // Adjusts one parameter line, given the line that follows it (empty for the last):
 // naming prefixes, and whether a string parameter stays a string or goes as an
 // address. Rewrites `line` in place and returns it.
-Text MapParamType(Text& line, TextView next);
+const Text& MapParamType(Text& line, TextView next);
 
 // The line with the first occurrence of `prefix` removed when it starts a name
 // ("(", " " or "^" before it, an upper-case letter after it); else unchanged.

@@ -71,13 +71,13 @@ Text MarkSimpleTypes(Text p) {
         {u" As Byte", u"&"},
         {u" As Boolean", u"%"},
     }};
-    for (const auto& [find, with] : kMarks) p = Replace(p, find, with);
+    for (const auto& [find, with] : kMarks) ReplaceIn(p, find, with);
     return p;
 }
 
 Text MergeEmptyBraces(Text a) {
-    a = Replace(a, u"(){}", u"{}");
-    a = Replace(a, u"({})", u"{}");
+    ReplaceIn(a, u"(){}", u"{}");
+    ReplaceIn(a, u"({})", u"{}");
     return Replace(a, u"()%", u"%");
 }
 
@@ -152,8 +152,8 @@ Text ConvertProcedure(Kind kind, const Options& options, const Text& m_Name, con
     Text call = u"SYS " + target;
     if (!args.empty()) call += u", " + args;
     for (Text* part : {&binding, &call}) {
-        if (kind == Kind::Function) *part = Replace(*part, u",  TO ret", u" TO ret");
-        *part = Replace(*part, u"\\    ^", u"\\   ^");
+        if (kind == Kind::Function) ReplaceIn(*part, u",  TO ret", u" TO ret");
+        ReplaceIn(*part, u"\\    ^", u"\\   ^");
     }
     Text out;
     if (options.m_AutoFormat != 0) {

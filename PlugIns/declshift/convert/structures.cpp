@@ -70,7 +70,7 @@ void ArrayOfStructures(Text& line) {
     const Int16 p = InStr(line, u"(");
     const Int16 q = InStr(p, line, u")");
     const Text count = Mid(line, p + 1, q - p - 1);
-    line = Replace(line, u"{} = ", u"&(" + count + u",!!^");
+    ReplaceIn(line, u"{} = ", u"&(" + count + u",!!^");
     const Int16 m = InStr(line, u"}(");
     const Int16 h = InStr(m, line, u")");
     line = Left(line, m) + u"-1)" + Mid(line, h + 1);
@@ -199,17 +199,17 @@ std::u16string GetType(const Options& options, std::u16string m_Name, std::u16st
         text = ExpandFixedStrings(text);
         text.pop_back();  // the line feed just appended; its carriage return stays for now
 
-        text = Replace(text, u" As String", u"%, \\ pstr");
-        text = Replace(text, u" As Single", u"%, \\ single");
-        text = Replace(text, u" As Double", u"#, \\ double");
-        text = Replace(text, u" As Long", u"%, \\ int32");
-        text = Replace(text, u" As Integer", u"{l&,h&}, \\ int16");
+        ReplaceIn(text, u" As String", u"%, \\ pstr");
+        ReplaceIn(text, u" As Single", u"%, \\ single");
+        ReplaceIn(text, u" As Double", u"#, \\ double");
+        ReplaceIn(text, u" As Long", u"%, \\ int32");
+        ReplaceIn(text, u" As Integer", u"{l&,h&}, \\ int16");
 
-        text = Replace(text, u"\t", u"    ");
-        text = Replace(text, u"(0 To ", u"(");
-        text = Replace(text, crlf, crlf + u"\\");
-        text = Replace(text, u"\\    '", u"\\    \\");
-        text = Replace(text, u"\\    " + crlf, u"\\    \\" + crlf);
+        ReplaceIn(text, u"\t", u"    ");
+        ReplaceIn(text, u"(0 To ", u"(");
+        ReplaceIn(text, crlf, crlf + u"\\");
+        ReplaceIn(text, u"\\    '", u"\\    \\");
+        ReplaceIn(text, u"\\    " + crlf, u"\\    \\" + crlf);
         text = TrimControlEnd(std::move(text));
 
         // The line index is a 16-bit counter: more than 32,767 lines fail.
@@ -226,11 +226,11 @@ std::u16string GetType(const Options& options, std::u16string m_Name, std::u16st
 
         // A source comment loses its apostrophe and runs on behind the type comment.
         text = Join(lines, kCrLf);
-        text = Replace(text, u"' ", u" ' ");
-        text = Replace(text, u" '", u" ' ");
+        ReplaceIn(text, u"' ", u" ' ");
+        ReplaceIn(text, u" '", u" ' ");
         text = ShrinkBlanksBeforeApostrophes(text);
         text = ShrinkBlanksAfterApostrophes(text);
-        text = Replace(text, u" ' ", u" ");
+        ReplaceIn(text, u" ' ", u" ");
 
         Text result = header + u"\\" + text + crlf + u"\\    }";
         if (options.m_AutoFormat == 0) result = LayoutLines(result);

@@ -74,8 +74,11 @@ inline bool Contains(TextView s, TextView find) { return InStr(1, s, find) != 0;
 
 // Every non-overlapping occurrence, scanning from the left, in one pass.
 Text Replace(TextView s, TextView find, TextView with);
+// The same in place: a text without `find` is left as it is, with nothing copied.
+void ReplaceIn(Text& s, TextView find, TextView with);
 // Replaces until `find` no longer occurs (each round is one Replace pass).
-Text ReplaceWhile(TextView s, TextView find, TextView with);
+// A text without `find` is returned as it is, with nothing copied.
+Text ReplaceWhile(Text s, TextView find, TextView with);
 
 std::vector<Text> Split(TextView s, TextView separator);
 Text Join(const std::vector<Text>& parts, TextView separator);
