@@ -102,6 +102,16 @@ void BM_Worst_LowerCaseChain(benchmark::State& state) {
 void BM_Worst_ByRefWithoutEnd(benchmark::State& state) {
     Run(state, Call::Sub, With(-1, 0), Fill("\"mine\" (", "ByRef ", "x"));
 }
+// One parameter line per character: the per-line steps run 32,759 times.
+void BM_Worst_EmptyParameters(benchmark::State& state) {
+    Run(state, Call::Sub, With(0, 0), Fill("\"mine\" (", ",", ""));
+}
+void BM_Worst_EmptyParametersFunction(benchmark::State& state) {
+    Run(state, Call::Func, With(0, 0), Fill("\"mine\" (", ",", ""));
+}
+void BM_Worst_RemarkLines(benchmark::State& state) {
+    Run(state, Call::Sub, With(-1, -1), Fill("\"mine\" (", "p:REM\r\n as ", ""));
+}
 void BM_Worst_LongName(benchmark::State& state) {
     Run(state, Call::Func, With(-1, 0), Fill("\"mine\" (", "x", "&) As Long"));
 }
@@ -123,3 +133,6 @@ BENCHMARK(BM_Worst_OneLineClosedTypes)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_Worst_LowerCaseChain)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_Worst_ByRefWithoutEnd)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_Worst_LongName)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_Worst_EmptyParameters)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_Worst_EmptyParametersFunction)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_Worst_RemarkLines)->Unit(benchmark::kMillisecond);

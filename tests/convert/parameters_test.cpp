@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 #include "declshift.h"
 
 namespace declshift {
@@ -150,6 +152,18 @@ TEST(BuildParamListLimits, LongTextWithinSixteenBitsConverts) {
     EXPECT_EQ(BuildParamList(u"P", text), head + u":REM returns Q");
     Text longer = head + u"x As Q";
     EXPECT_EQ(BuildParamList(u"P", longer), u"REM Sorry I could not convert P");
+}
+
+TEST(BuildParamListLimits, AtMost32767LinesConvert) {
+    // Every comma starts a line; the line index is a 16-bit counter.
+    bool failed = true;
+    Text text = u"(" + Repeated(u",", 32766) + u")";
+    const Text list = BuildParamList(u"P", text, failed);
+    EXPECT_FALSE(failed);
+    EXPECT_EQ(std::count(list.begin(), list.end(), u'\n'), 32766);
+    Text more = u"(" + Repeated(u",", 32767) + u")";
+    BuildParamList(u"P", more, failed);
+    EXPECT_TRUE(failed);
 }
 
 TEST(BuildParamListLimits, ManyParametersStayInOrder) {

@@ -12,6 +12,9 @@
 namespace declshift {
 namespace {
 
+// The line index of a parameter list is a 16-bit counter.
+constexpr std::size_t kMaxLines = 32768 - 1;
+
 Text ReplaceFirst(const Text& s, TextView find, TextView with) {
     const Int16 at = InStr(s, find);
     if (at == 0) return s;
@@ -62,24 +65,56 @@ void DropOptional(Text& line) {
     ReplaceIn(line, u" )", u")");
 }
 
+// Every text that steps 3 and 4 look for holds one of these characters: "$", "^",
+// the "p" of the naming prefixes, the "T" of " Type" and the "O" of " Optional ".
+// A line without any of them goes through the steps unchanged, and can fail none.
+bool LeftAsItIs(TextView line) {
+    for (const char16_t c : line) {
+        if (c == u'$' || c == u'^' || c == u'p' || c == u'T' || c == u'O') return false;
+    }
+    return true;
+}
+
 Text BuildParamListBody(Text& text) {
     // Step 1: one parameter per continued line.
     ReplaceIn(text, u",", u", \\\r\n\\   ");
     // Step 2: "ByRef " and written-out types become comments.
     RewriteByRefAndTypes(text);
-    // Steps 3 and 4: each line on its own, looking at the unchanged next one.
-    std::vector<Text> lines = Split(text, kCrLf);
-    const Int16 last = static_cast<std::int64_t>(lines.size()) - 1;
-    for (Int16 i = 0; i <= last; ++i) {
-        Text& line = lines[static_cast<std::size_t>(i.get())];
-        MarkStructure(line);
-        const TextView next = i < last ? TextView(lines[static_cast<std::size_t>(i.get()) + 1]) : TextView();
-        MapParamType(line, next);
-        if (Contains(line, u"$") && Contains(line, u"^")) line = Replace(line, u"^", u"");
-        DropOptional(line);
+    // Steps 3 and 4: each line on its own, looking at the unchanged next one. The
+    // line index is a 16-bit counter: a list of more lines fails.
+    const TextView all = text;
+    std::size_t lineCount = 1;
+    for (auto at = Find(all, kCrLf); at != TextView::npos; at = Find(all, kCrLf, at + kCrLf.size()))
+        ++lineCount;
+    if (lineCount > kMaxLines) Fail("16-bit overflow");
+    Text lines;
+    lines.reserve(all.size() + all.size() / 8);
+    Text line;
+    std::size_t lineEnd = Find(all, kCrLf);
+    for (std::size_t from = 0;;) {
+        const TextView current =
+            all.substr(from, lineEnd == TextView::npos ? TextView::npos : lineEnd - from);
+        const std::size_t nextFrom = lineEnd == TextView::npos ? all.size() : lineEnd + kCrLf.size();
+        const std::size_t nextEnd = lineEnd == TextView::npos ? TextView::npos : Find(all, kCrLf, nextFrom);
+        if (LeftAsItIs(current)) {
+            lines.append(current);
+        } else {
+            const TextView next =
+                lineEnd == TextView::npos ? TextView() : all.substr(nextFrom, nextEnd - nextFrom);
+            line.assign(current);
+            MarkStructure(line);
+            MapParamType(line, next);
+            if (Contains(line, u"$") && Contains(line, u"^")) ReplaceIn(line, u"^", u"");
+            DropOptional(line);
+            lines.append(line);
+        }
+        if (lineEnd == TextView::npos) break;
+        lines.append(kCrLf);
+        from = nextFrom;
+        lineEnd = nextEnd;
     }
+    text = std::move(lines);
     // Step 5: the word "Type" leaves the comments.
-    text = Join(lines, kCrLf);
     ReplaceIn(text, u"\\ Type ", u"\\ ");
     ReplaceIn(text, u":REM Type ", u":REM ");
     return text;

@@ -189,13 +189,15 @@ public:
         SplitAt(begin);
         SplitAt(middle);
         SplitAt(end);
+        // Only occurrences that run across a seam change, and they start within
+        // kLongest - 1 characters before one: those are counted out before the
+        // move and in after it. Every other occurrence moves with its chunk.
+        TallyBeforeSeams({begin, middle, end}, -1);
         const std::size_t first = ChunkAt(begin);
         RotateChunks(first, ChunkAt(middle), ChunkAt(end));
-        ReindexFrom(first);
-        for (const std::int64_t seam : {begin + end - middle, end, begin}) {
-            RecountRange(seam - (kLongest - 1), seam);
-            MergeNear(seam);
-        }
+        const std::int64_t moved = begin + end - middle;
+        TallyBeforeSeams({begin, moved, end}, +1);
+        for (const std::int64_t seam : {moved, end, begin}) MergeNear(seam);
         Check();
     }
 
@@ -210,6 +212,7 @@ private:
     };
 
     static constexpr Mask Bit(std::size_t p) { return static_cast<Mask>(1u << p); }
+    static constexpr Mask kAllPatterns = static_cast<Mask>((1u << kPatternCount) - 1);
 
     // The patterns that begin with `c`.
     static Mask StartingWith(char16_t c) {
@@ -250,12 +253,20 @@ private:
         present_.erase(present_.begin() + static_cast<std::ptrdiff_t>(first),
                        present_.begin() + static_cast<std::ptrdiff_t>(last));
     }
+    // Puts chunks [middle, last) in front of [first, middle); their starts move
+    // by the length of the part they pass.
     void RotateChunks(std::size_t first, std::size_t middle, std::size_t last) {
         const auto at = [](auto& list, std::size_t i) {
             return list.begin() + static_cast<std::ptrdiff_t>(i);
         };
+        const std::int64_t frontLength = starts_[middle] - starts_[first];
+        const std::int64_t backLength = starts_[last] - starts_[middle];
         std::rotate(at(chunks_, first), at(chunks_, middle), at(chunks_, last));
         std::rotate(at(present_, first), at(present_, middle), at(present_, last));
+        std::rotate(at(starts_, first), at(starts_, middle), at(starts_, last));
+        const std::size_t movedFront = first + (last - middle);
+        for (std::size_t k = first; k < movedFront; ++k) starts_[k] -= frontLength;
+        for (std::size_t k = movedFront; k < last; ++k) starts_[k] += backLength;
     }
 
     static Mask MaskOf(const Counts& counts) {
@@ -354,11 +365,14 @@ private:
     }
 
     // Occurrences starting in chunk i at offsets [from, to).
-    Counts CountStarts(std::size_t i, std::size_t from, std::size_t to) const {
+    // Only the patterns in `among` are looked for.
+    Counts CountStarts(std::size_t i, std::size_t from, std::size_t to, Mask among = kAllPatterns) const {
         Counts counts{};
+        if (among == 0) return counts;
         const Text& s = chunks_[i]->text;
         for (std::size_t o = from; o < to; ++o) {
-            for (Mask candidates = StartingWith(s[o]); candidates != 0; candidates &= candidates - 1) {
+            for (Mask candidates = StartingWith(s[o]) & among; candidates != 0;
+                 candidates &= candidates - 1) {
                 const auto p = static_cast<std::size_t>(std::countr_zero(candidates));
                 if (MatchAt(i, o, kPatterns[p])) ++counts[p];
             }
@@ -399,10 +413,22 @@ private:
         for (std::size_t i = from < to ? ChunkAt(from) : chunks_.size();
              i < chunks_.size() && starts_[i] < to; ++i) {
             const std::size_t last = std::min(chunks_[i]->text.size(), Offset(i, to));
-            const Counts counts = CountStarts(i, from > starts_[i] ? Offset(i, from) : 0, last);
+            // Counting out, only the patterns the chunk holds can be there.
+            const Counts counts = CountStarts(i, from > starts_[i] ? Offset(i, from) : 0, last,
+                                              sign < 0 ? present_[i] : kAllPatterns);
             for (std::size_t p = 0; p < kPatternCount; ++p) {
                 if (counts[p] != 0) AddCount(i, p, sign * counts[p]);
             }
+        }
+    }
+
+    // Tally over the stretches of kLongest - 1 characters before each of three
+    // ascending seams, each character once where the stretches overlap.
+    void TallyBeforeSeams(std::array<std::int64_t, 3> seams, std::int32_t sign) {
+        std::int64_t done = 0;
+        for (const std::int64_t seam : seams) {
+            Tally(std::max(done, seam - (kLongest - 1)), seam, sign);
+            done = std::max(done, seam);
         }
     }
 
@@ -435,9 +461,9 @@ private:
         if (i == chunks_.size() || starts_[i] == pos) return i;
         const std::size_t cut = Offset(i, pos);
         const std::size_t length = chunks_[i]->text.size();
-        Counts tail = CountStarts(i, cut, length);
+        Counts tail = CountStarts(i, cut, length, present_[i]);
         if (cut < length - cut) {
-            const Counts head = CountStarts(i, 0, cut);
+            const Counts head = CountStarts(i, 0, cut, present_[i]);
             for (std::size_t p = 0; p < kPatternCount; ++p) tail[p] = chunks_[i]->count[p] - head[p];
         }
         InsertChunk(i + 1, NewChunk(TextView(chunks_[i]->text).substr(cut)));
