@@ -47,8 +47,8 @@ Text LayoutLines(Text& text) {
         if (lineEnd == TextView::npos) break;
         from = lineEnd + kCrLf.size();
     }
-    text = Replace(joined, u" SYS ", Text(kCrLf) + u"SYS ");
-    text = ReplaceWhile(text, u"  ", u" ");
+    ReplaceIn(joined, u" SYS ", Text(kCrLf) + u"SYS ");
+    text = ReplaceWhile(std::move(joined), u"  ", u" ");
     return text;
 }
 

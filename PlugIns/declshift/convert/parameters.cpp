@@ -83,24 +83,22 @@ Text BuildParamListBody(Text& text) {
     // Steps 3 and 4: each line on its own, looking at the unchanged next one. The
     // line index is a 16-bit counter: a list of more lines fails.
     const TextView all = text;
-    std::size_t lineCount = 1;
-    for (auto at = Find(all, kCrLf); at != TextView::npos; at = Find(all, kCrLf, at + kCrLf.size()))
-        ++lineCount;
-    if (lineCount > kMaxLines) Fail("16-bit overflow");
+    const auto lineAt = [all](std::size_t from) {
+        const auto lineEnd = Find(all, kCrLf, from);
+        return all.substr(from, lineEnd == TextView::npos ? TextView::npos : lineEnd - from);
+    };
     Text lines;
     lines.reserve(all.size() + all.size() / 8);
     Text line;
-    std::size_t lineEnd = Find(all, kCrLf);
-    for (std::size_t from = 0;;) {
-        const TextView current =
-            all.substr(from, lineEnd == TextView::npos ? TextView::npos : lineEnd - from);
-        const std::size_t nextFrom = lineEnd == TextView::npos ? all.size() : lineEnd + kCrLf.size();
-        const std::size_t nextEnd = lineEnd == TextView::npos ? TextView::npos : Find(all, kCrLf, nextFrom);
+    TextView current = lineAt(0);
+    for (std::size_t count = 1;; ++count) {
+        if (count > kMaxLines) Fail("16-bit overflow");
+        const std::size_t nextFrom = static_cast<std::size_t>(current.data() - all.data()) + current.size();
+        const bool last = nextFrom == all.size();
+        const TextView next = last ? TextView() : lineAt(nextFrom + kCrLf.size());
         if (LeftAsItIs(current)) {
             lines.append(current);
         } else {
-            const TextView next =
-                lineEnd == TextView::npos ? TextView() : all.substr(nextFrom, nextEnd - nextFrom);
             line.assign(current);
             MarkStructure(line);
             MapParamType(line, next);
@@ -108,10 +106,9 @@ Text BuildParamListBody(Text& text) {
             DropOptional(line);
             lines.append(line);
         }
-        if (lineEnd == TextView::npos) break;
+        if (last) break;
         lines.append(kCrLf);
-        from = nextFrom;
-        lineEnd = nextEnd;
+        current = next;
     }
     text = std::move(lines);
     // Step 5: the word "Type" leaves the comments.

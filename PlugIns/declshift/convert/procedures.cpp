@@ -78,7 +78,8 @@ Text MarkSimpleTypes(Text p) {
 Text MergeEmptyBraces(Text a) {
     ReplaceIn(a, u"(){}", u"{}");
     ReplaceIn(a, u"({})", u"{}");
-    return Replace(a, u"()%", u"%");
+    ReplaceIn(a, u"()%", u"%");
+    return a;
 }
 
 // Step 9c: the parameters behind the opening "(" of the list.
@@ -139,7 +140,7 @@ Text ConvertProcedure(Kind kind, const Options& options, const Text& m_Name, con
     // Step 9: the argument text.
     Text args;
     if (kind == Kind::Sub) {
-        args = Replace(ArgumentsAfter(MergeEmptyBraces(r)), u")", u"");
+        args = Replace(ArgumentsAfter(MergeEmptyBraces(std::move(r))), u")", u"");
     } else {
         args = ArgumentsAfter(r);
         if (args.empty()) Fail("empty argument text");
@@ -150,23 +151,24 @@ Text ConvertProcedure(Kind kind, const Options& options, const Text& m_Name, con
     // Step 10: assembly. The binding block and the call are rewritten apart; no
     // pattern below can span the line break that ends the block.
     Text call = u"SYS " + target;
-    if (!args.empty()) call += u", " + args;
+    if (!args.empty()) call.append(u", ").append(args);
     for (Text* part : {&binding, &call}) {
         if (kind == Kind::Function) ReplaceIn(*part, u",  TO ret", u" TO ret");
         ReplaceIn(*part, u"\\    ^", u"\\   ^");
     }
-    Text out;
+    Text out = std::move(binding);
     if (options.m_AutoFormat != 0) {
-        out = binding + call;
+        out += call;
     } else if (options.m_ShowParams != 0) {
         // Packing would leave "IF `x%=0" without its statement: the three binding
         // lines stay as they are and only the call is packed.
-        out = binding + LayoutLines(call);
+        out += LayoutLines(call);
     } else {
-        out = binding + call;
+        out += call;
         LayoutLines(out);
     }
-    return out + Text(kCrLf);
+    out += kCrLf;
+    return out;
 }
 
 }  // namespace

@@ -123,15 +123,22 @@ std::int64_t InStrRev(TextView s, TextView find, std::int64_t start) {
 }
 
 Text Replace(TextView s, TextView find, TextView with) {
-    if (find.empty()) return Text(s);
+    const auto first = find.empty() ? TextView::npos : Find(s, find);
+    if (first == TextView::npos) return Text(s);
+    std::size_t size = s.size();
+    if (with.size() > find.size()) {
+        // A growing text is counted first, so that it is allocated once.
+        std::size_t count = 0;
+        for (auto at = first; at != TextView::npos; at = Find(s, find, at + find.size())) ++count;
+        size += count * (with.size() - find.size());
+    }
     Text out;
+    out.reserve(size);
     std::size_t from = 0;
-    for (auto at = Find(s, find); at != TextView::npos; at = Find(s, find, from)) {
-        if (out.empty()) out.reserve(s.size() + (with.size() > find.size() ? s.size() / 4 : 0));
+    for (auto at = first; at != TextView::npos; at = Find(s, find, from)) {
         out.append(s, from, at - from).append(with);
         from = at + find.size();
     }
-    if (from == 0) return Text(s);
     out.append(s.substr(from));
     return out;
 }
