@@ -96,6 +96,18 @@ TEST(FindEquivalence, AnswersLikeTheStandardSearchFromEveryStart) {
     }
 }
 
+TEST(FindEquivalence, ReplaceInGivesWhatReplaceGives) {
+    std::mt19937 random(23);
+    for (int i = 0; i < 4000; ++i) {
+        const Text text = RandomText(random, 60, u"ab)");
+        const Text find = RandomText(random, 3, u"ab)");
+        const Text with = RandomText(random, 4, u"abc");
+        Text inPlace = text;
+        ReplaceIn(inPlace, find, with);
+        ASSERT_EQ(inPlace, Replace(text, find, with)) << "case " << i;
+    }
+}
+
 TEST(FindEquivalence, ReplaceWhileCollapsesRunsAsRepeatedPassesDo) {
     std::mt19937 random(5);
     for (int i = 0; i < 2000; ++i) {

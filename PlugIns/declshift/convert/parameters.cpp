@@ -75,7 +75,7 @@ bool LeftAsItIs(TextView line) {
     return true;
 }
 
-Text BuildParamListBody(Text& text) {
+void BuildParamListBody(Text& text) {
     // Step 1: one parameter per continued line.
     ReplaceIn(text, u",", u", \\\r\n\\   ");
     // Step 2: "ByRef " and written-out types become comments.
@@ -114,7 +114,6 @@ Text BuildParamListBody(Text& text) {
     // Step 5: the word "Type" leaves the comments.
     ReplaceIn(text, u"\\ Type ", u"\\ ");
     ReplaceIn(text, u":REM Type ", u":REM ");
-    return text;
 }
 
 }  // namespace
@@ -158,15 +157,19 @@ const Text& MapParamType(Text& line, TextView next) {
     return x;
 }
 
-Text BuildParamList(const Text& m_Name, Text& text, bool& failed) {
-    failed = false;
+bool BuildParamListInPlace(Text& text) {
     try {
-        return BuildParamListBody(text);
+        BuildParamListBody(text);
+        return true;
     } catch (const ConversionFailure&) {
     } catch (const std::bad_alloc&) {
     }
-    failed = true;
-    return FailureSentence(m_Name);
+    return false;
+}
+
+Text BuildParamList(const Text& m_Name, Text& text, bool& failed) {
+    failed = !BuildParamListInPlace(text);
+    return failed ? FailureSentence(m_Name) : text;
 }
 
 Text BuildParamList(const Text& m_Name, Text& text) {

@@ -13,6 +13,9 @@ namespace declshift {
 Text BuildParamList(const Text& m_Name, Text& text);
 // The same; `failed` tells whether the result is the failure sentence.
 Text BuildParamList(const Text& m_Name, Text& text, bool& failed);
+// The same for a caller that needs only the list, which is left in `text`: false
+// when it cannot be built.
+bool BuildParamListInPlace(Text& text);
 
 // Adjusts one parameter line, given the line that follows it (empty for the last):
 // naming prefixes, and whether a string parameter stays a string or goes as an

@@ -83,11 +83,14 @@ Text MergeEmptyBraces(Text a) {
 }
 
 // Step 9c: the parameters behind the opening "(" of the list.
-Text ArgumentsAfter(const Text& r) {
+Text ArgumentsAfter(Text r) {
     const std::int64_t open = InStr(r, u"(");
     if (open == 0) Fail("parameter list without \"(\"");
     const std::int64_t local = InStr(open, r, Text(kCrLf) + u"LOCAL ret");
-    return local == 0 ? Mid(r, open + 1) : Mid(r, open + 1, local - open - 1);
+    // Cut in place: the list can be long.
+    if (local != 0) r.resize(static_cast<std::size_t>(local - 1));
+    r.erase(0, static_cast<std::size_t>(open));
+    return r;
 }
 
 Text ConvertProcedure(Kind kind, const Options& options, const Text& m_Name, const Text& m_Data) {
@@ -104,10 +107,9 @@ Text ConvertProcedure(Kind kind, const Options& options, const Text& m_Name, con
     if (open == 0) Fail("declaration without \"(\"");
     Text params = MarkSimpleTypes(Mid(s, open));
     if (kind == Kind::Sub) params = u" " + params;
-    bool listFailed = false;
-    Text r = BuildParamList(m_Name, params, listFailed);
-    // A failure sentence is no parameter list, whatever the name holds.
-    if (listFailed) Fail("parameter list");
+    // A failed list is a failed conversion, whatever the name holds.
+    if (!BuildParamListInPlace(params)) Fail("parameter list");
+    Text r = std::move(params);
     // Step 7: the result variable takes a type mark left behind the list.
     Text result = u"ret";
     if (kind == Kind::Function) {
@@ -140,9 +142,10 @@ Text ConvertProcedure(Kind kind, const Options& options, const Text& m_Name, con
     // Step 9: the argument text.
     Text args;
     if (kind == Kind::Sub) {
-        args = Replace(ArgumentsAfter(MergeEmptyBraces(std::move(r))), u")", u"");
+        args = ArgumentsAfter(MergeEmptyBraces(std::move(r)));
+        ReplaceIn(args, u")", u"");
     } else {
-        args = ArgumentsAfter(r);
+        args = ArgumentsAfter(std::move(r));
         if (args.empty()) Fail("empty argument text");
         std::int64_t v = InStrRev(args, u")");
         if (v == 0) v = 1;
@@ -150,25 +153,25 @@ Text ConvertProcedure(Kind kind, const Options& options, const Text& m_Name, con
     }
     // Step 10: assembly. The binding block and the call are rewritten apart; no
     // pattern below can span the line break that ends the block.
-    Text call = u"SYS " + target;
+    Text call;
+    // Room for the binding block and the closing line break as well, so that a
+    // long call is never copied while it is assembled.
+    call.reserve(binding.size() + target.size() + args.size() + 16);
+    call.append(u"SYS ").append(target);
     if (!args.empty()) call.append(u", ").append(args);
     for (Text* part : {&binding, &call}) {
         if (kind == Kind::Function) ReplaceIn(*part, u",  TO ret", u" TO ret");
         ReplaceIn(*part, u"\\    ^", u"\\   ^");
     }
-    Text out = std::move(binding);
-    if (options.m_AutoFormat != 0) {
-        out += call;
-    } else if (options.m_ShowParams != 0) {
+    if (options.m_AutoFormat == 0 && options.m_ShowParams != 0) {
         // Packing would leave "IF `x%=0" without its statement: the three binding
         // lines stay as they are and only the call is packed.
-        out += LayoutLines(call);
-    } else {
-        out += call;
-        LayoutLines(out);
+        LayoutLines(call);
     }
-    out += kCrLf;
-    return out;
+    call.insert(0, binding);
+    if (options.m_AutoFormat == 0 && options.m_ShowParams == 0) LayoutLines(call);
+    call += kCrLf;
+    return call;
 }
 
 }  // namespace

@@ -144,7 +144,24 @@ Text Replace(TextView s, TextView find, TextView with) {
 }
 
 void ReplaceIn(Text& s, TextView find, TextView with) {
-    if (Find(s, find) != TextView::npos) s = Replace(s, find, with);
+    auto at = find.empty() ? TextView::npos : Find(s, find);
+    if (at == TextView::npos) return;
+    if (with.size() > find.size()) {
+        s = Replace(s, find, with);
+        return;
+    }
+    // A text that does not grow is rewritten in its own buffer: the writing never
+    // overtakes the reading, and the search only looks ahead of both.
+    const auto to = [&s](std::size_t pos) { return s.begin() + static_cast<std::ptrdiff_t>(pos); };
+    std::size_t read = 0;
+    std::size_t write = 0;
+    for (; at != TextView::npos; at = Find(s, find, read)) {
+        write = static_cast<std::size_t>(std::copy(to(read), to(at), to(write)) - s.begin());
+        write = static_cast<std::size_t>(std::copy(with.begin(), with.end(), to(write)) - s.begin());
+        read = at + find.size();
+    }
+    write = static_cast<std::size_t>(std::copy(to(read), s.end(), to(write)) - s.begin());
+    s.resize(write);
 }
 
 Text ReplaceWhile(Text s, TextView find, TextView with) {
