@@ -134,6 +134,19 @@ public:
         return out;
     }
 
+    // The text [from, to).
+    Text Slice(std::int64_t from, std::int64_t to) const {
+        Text out;
+        for (std::size_t i = ChunkAt(from); from < to; ++i) {
+            const TextView s = chunks_[i]->text;
+            const std::size_t off = Offset(i, from);
+            const std::size_t take = std::min(s.size() - off, static_cast<std::size_t>(to - from));
+            out.append(s.substr(off, take));
+            from += static_cast<std::int64_t>(take);
+        }
+        return out;
+    }
+
     // One pass of a replacement over the whole text, left to right. Many
     // occurrences are replaced in one sweep over the text.
     void ReplaceEvery(Pattern p, TextView with) {
@@ -184,6 +197,20 @@ public:
                         s.begin() + static_cast<std::ptrdiff_t>(Offset(i, end)));
             ChunkChanged(i, begin, end);
             Check();
+            return;
+        }
+        // A short piece on either side is taken out and put back on the other:
+        // two edits within a chunk or two.
+        if (middle - begin <= static_cast<std::int64_t>(kChunk)) {
+            const Text piece = Slice(begin, middle);
+            Splice(begin, middle - begin, u"");
+            Splice(end - Len(piece), 0, piece);
+            return;
+        }
+        if (end - middle <= static_cast<std::int64_t>(kChunk)) {
+            const Text piece = Slice(middle, end);
+            Splice(middle, end - middle, u"");
+            Splice(begin, 0, piece);
             return;
         }
         SplitAt(begin);
