@@ -12,16 +12,6 @@ namespace declshift {
 
 void Fail(const char* what) { throw ConversionFailure(what); }
 
-std::int16_t Int16::Check(std::int64_t value) {
-    if (value < std::numeric_limits<std::int16_t>::min() ||
-        value > std::numeric_limits<std::int16_t>::max()) {
-        Fail("16-bit overflow");
-    }
-    return static_cast<std::int16_t>(value);
-}
-
-std::int64_t Len(TextView s) { return static_cast<std::int64_t>(s.size()); }
-
 namespace {
 
 // First p in [p, stop) where p[0] is `first` and, for a pair, p[1] is `second`;
@@ -129,11 +119,28 @@ Text Replace(TextView s, TextView find, TextView with) {
     if (with.size() > find.size()) {
         // A growing text is counted first, so that it is allocated once.
         std::size_t count = 0;
-        for (auto at = first; at != TextView::npos; at = Find(s, find, at + find.size())) ++count;
+        if (find.size() == 1) {
+            count = static_cast<std::size_t>(
+                std::count(s.begin() + static_cast<std::ptrdiff_t>(first), s.end(), find[0]));
+        } else {
+            for (auto at = first; at != TextView::npos; at = Find(s, find, at + find.size())) ++count;
+        }
         size += count * (with.size() - find.size());
     }
     Text out;
     out.reserve(size);
+    if (find.size() == 1) {
+        // Often one occurrence every few characters: no search per occurrence.
+        out.append(s.substr(0, first));
+        for (const char16_t c : s.substr(first)) {
+            if (c == find[0]) {
+                out.append(with);
+            } else {
+                out.push_back(c);
+            }
+        }
+        return out;
+    }
     std::size_t from = 0;
     for (auto at = first; at != TextView::npos; at = Find(s, find, from)) {
         out.append(s, from, at - from).append(with);

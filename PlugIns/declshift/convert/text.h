@@ -40,7 +40,12 @@ public:
     Int16& operator+=(std::int64_t by) { return *this = Int16(std::int64_t{value_} + by); }
 
 private:
-    static std::int16_t Check(std::int64_t value);
+    static std::int16_t Check(std::int64_t value) {
+        if (value < INT16_MIN || value > INT16_MAX) [[unlikely]] {
+            Fail("16-bit overflow");
+        }
+        return static_cast<std::int16_t>(value);
+    }
     std::int16_t value_ = 0;
 };
 
@@ -50,7 +55,7 @@ inline constexpr TextView kCrLf = u"\r\n";
 // Literal helper: T("abc") is the UTF-16 text of an ASCII literal.
 inline Text T(std::string_view ascii) { return Text(ascii.begin(), ascii.end()); }
 
-std::int64_t Len(TextView s);
+inline std::int64_t Len(TextView s) { return static_cast<std::int64_t>(s.size()); }
 
 // 0-based: where `find` first occurs at or after `from`, or TextView::npos; the
 // same answer as TextView::find, with the first code unit sought a block at a time.
