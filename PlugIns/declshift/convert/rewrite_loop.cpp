@@ -33,7 +33,7 @@ enum Pattern : std::size_t {
 constexpr std::array<TextView, kPatternCount> kPatterns = {u"ByRef ", u" As ", u" as ", u" As As ", u":REM",
                                                            u"\\",     u")",    u",",    u"\r\n"};
 constexpr std::int64_t kLongest = 7;
-constexpr std::size_t kChunk = 128;
+constexpr std::size_t kChunk = 256;
 constexpr std::int64_t kNone = -1;
 // Texts up to this length are edited as one string.
 constexpr std::size_t kShortText = 4096;
