@@ -276,18 +276,17 @@ RawResult DepackRaw(std::span<const std::uint8_t> src, std::span<std::uint8_t> d
               dst.data() + dst.size(),      Status::ok};
     d.obegin[0] = src[0];
 
-    // The fast loop keeps the stream in a bit buffer: the rest of the tag byte at the top
-    // (`left` bits), then the stream bytes that follow it, `avail` valid bits in all
-    // (avail - left is a multiple of 8); `sp` is the stream byte after them. Bits below
-    // the valid ones are a prefix of the bytes at `sp` or zero, so refilling by OR is
-    // safe. A data byte is taken out of the buffer right after the tag's rest.
+    // The fast loop keeps the stream in a bit buffer: the rest of the tag byte at the top,
+    // then the stream bytes that follow it, `avail` valid bits in all; `sp` is the stream
+    // byte after them. As whole bytes follow the tag's rest, that rest is avail % 8 bits.
+    // Bits below the valid ones are a prefix of the bytes at `sp` or zero, so refilling
+    // by OR is safe. A data byte is taken out of the buffer right after the tag's rest.
     std::uint64_t buf = d.c.tag;
     unsigned avail = d.c.bits;
-    unsigned left = d.c.bits;
     const std::uint8_t* sp = d.c.ip;
     std::uint8_t* op = d.op;
-    std::size_t lastOffset = 0;
-    bool afterMatch = false;
+    // The last offset and whether the last token was a match, as lastOffset * 2 + 1 or 0.
+    std::uint64_t matchState = 0;
     const std::uint8_t* const iend = d.iend;
     std::uint8_t* const obegin = d.obegin;
     std::uint8_t* const oend = d.oend;
@@ -304,17 +303,24 @@ RawResult DepackRaw(std::span<const std::uint8_t> src, std::span<std::uint8_t> d
                 // of this tag byte (the next byte when none is left), and their bytes follow
                 // each other in the stream. They are copied from the stream, and the buffer
                 // starts again behind them.
-                const unsigned tagBits = left != 0 ? left : 8;
+                const unsigned tagBits = ((avail - 1) & 7) + 1;  // avail >= 56 here
                 const unsigned run = std::min(static_cast<unsigned>(std::countl_zero(buf | 1u)), tagBits);
                 const std::uint8_t* ip = sp - ((avail - tagBits) >> 3);
                 if (room >= 8) {
                     Copy8(op, ip);
                     op += run;
-                    left = tagBits - run;
-                    buf = (buf << run) & TopMask(left);
-                    avail = left;
+                    matchState &= ~std::uint64_t{1};
+                    if (run == tagBits) {
+                        // The next tag byte follows the literals. Its place does not wait
+                        // for the count, so its load can start early.
+                        buf = 0;
+                        avail = 0;
+                        sp = ip + tagBits;
+                        continue;
+                    }
+                    avail = tagBits - run;
+                    buf = (buf << run) & TopMask(avail);
                     sp = ip + run;
-                    afterMatch = false;
                     continue;
                 }
             } else if (!(buf & (std::uint64_t{1} << 62))) {
@@ -322,12 +328,11 @@ RawResult DepackRaw(std::span<const std::uint8_t> src, std::span<std::uint8_t> d
                 const std::uint64_t code = buf << 2;
                 const Gamma high = ShortGamma(code);
                 if (high.used != 0) {
-                    std::uint64_t offset = lastOffset;
+                    std::uint64_t offset = matchState >> 1;
                     Gamma length{0, 0};
                     std::uint64_t rest = 0;  // the buffer after the token
-                    unsigned restLeft = 0;   // and its tag's rest
                     unsigned tokenBits = 0;  // and how many valid bits it took
-                    if ((high.value == 2) & !afterMatch) {
+                    if ((high.value == 2) & !(matchState & 1)) {
                         // gamma(length) follows at once.
                         length = ShortGamma(code << 2);
                         rest = code << (2 + length.used);
@@ -335,9 +340,9 @@ RawResult DepackRaw(std::span<const std::uint8_t> src, std::span<std::uint8_t> d
                     } else {
                         // The offset's low byte, then gamma(length).
                         const unsigned used = 2 + high.used;
-                        const unsigned tagLeft = (left - used) & 7;
+                        const unsigned tagLeft = (avail - used) & 7;
                         std::uint64_t b = buf << used;
-                        offset = (std::uint64_t{high.value - (afterMatch ? 2u : 3u)} << 8) |
+                        offset = ((std::uint64_t{high.value} - 3 + (matchState & 1)) << 8) |
                                  ((b << tagLeft) >> 56);
                         const std::uint64_t keep = TopMask(tagLeft);
                         b = (b & keep) | ((b << 8) & ~keep);
@@ -346,7 +351,6 @@ RawResult DepackRaw(std::span<const std::uint8_t> src, std::span<std::uint8_t> d
                         rest = b << length.used;
                         tokenBits = used + 8 + length.used;
                     }
-                    restLeft = (left - tokenBits) & 7;
                     // One comparison for offset 0 (no last offset yet) and one beyond the
                     // output so far.
                     if (length.used != 0 && offset - 1 < produced && length.value <= room) {
@@ -360,15 +364,13 @@ RawResult DepackRaw(std::span<const std::uint8_t> src, std::span<std::uint8_t> d
                         op += len;
                         buf = rest;
                         avail -= tokenBits;
-                        left = restLeft;
-                        lastOffset = off;
-                        afterMatch = true;
+                        matchState = offset << 1 | 1;
                         continue;
                     }
                 }
             } else if (!(buf & (std::uint64_t{1} << 61))) {
                 // 110: short match, or the end of the stream (left to the careful decoder).
-                const unsigned tagLeft = (left - 3) & 7;
+                const unsigned tagLeft = (avail - 3) & 7;
                 std::uint64_t b = buf << 3;
                 const auto code = static_cast<std::uint32_t>((b << tagLeft) >> 56);
                 const std::size_t offset = code >> 1;
@@ -382,9 +384,7 @@ RawResult DepackRaw(std::span<const std::uint8_t> src, std::span<std::uint8_t> d
                     const std::uint64_t keep = TopMask(tagLeft);
                     buf = (b & keep) | ((b << 8) & ~keep);
                     avail -= 11;
-                    left = tagLeft;
-                    lastOffset = offset;
-                    afterMatch = true;
+                    matchState = offset << 1 | 1;
                     continue;
                 }
             } else {
@@ -395,24 +395,21 @@ RawResult DepackRaw(std::span<const std::uint8_t> src, std::span<std::uint8_t> d
                     ++op;
                     buf <<= 7;
                     avail -= 7;
-                    left = (left - 7) & 7;
-                    afterMatch = false;
+                    matchState &= ~std::uint64_t{1};
                     continue;
                 }
             }
         }
-        d.c = Cursor{sp - ((avail - left) >> 3), buf & TopMask(left), left};
+        d.c = Cursor{sp - (avail >> 3), buf & TopMask(avail & 7), avail & 7};
         d.op = op;
-        d.lastOffset = lastOffset;
-        d.afterMatch = afterMatch;
+        d.lastOffset = static_cast<std::size_t>(matchState >> 1);
+        d.afterMatch = (matchState & 1) != 0;
         const Step step = CarefulToken(d);
         buf = d.c.tag;
         avail = d.c.bits;
-        left = d.c.bits;
         sp = d.c.ip;
         op = d.op;
-        lastOffset = d.lastOffset;
-        afterMatch = d.afterMatch;
+        matchState = std::uint64_t{d.lastOffset} << 1 | (d.afterMatch ? 1u : 0u);
         if (step == Step::more) continue;
         return RawResult{step == Step::end ? Status::ok : d.status, static_cast<std::size_t>(op - obegin),
                          static_cast<std::size_t>(sp - src.data())};
