@@ -77,6 +77,10 @@ inline void CopyMatch(std::uint8_t* op, std::size_t off, std::size_t len, std::u
     const std::uint8_t* m = op - off;
     const auto room = static_cast<std::size_t>(oend - op);
     if (off >= 16) {
+        if (len >= 256 && off >= len) {  // long and apart: the library copy is faster
+            std::memcpy(op, m, len);
+            return;
+        }
         if (room >= len + 15) {  // whole chunks may run past the match, not past the buffer
             for (std::size_t done = 0; done < len; done += 16) Copy16(op + done, m + done);
             return;
@@ -359,8 +363,10 @@ enum class Step : std::uint8_t { more, end, fail };
                     if (length.used != 0 && offset - 1 < produced && length.value <= room) {
                         const auto off = static_cast<std::size_t>(offset);
                         const std::size_t len = length.value;
-                        if (off >= 16 && len <= 16 && room >= 16) {
+                        if (off >= 16 && len <= 32 && room >= 32) {
+                            // Most matches: two chunks without looking at the length.
                             Copy16(op, op - off);
+                            Copy16(op + 16, op + 16 - off);
                         } else {
                             CopyMatch(op, off, len, oend);
                         }
@@ -394,7 +400,10 @@ enum class Step : std::uint8_t { more, end, fail };
                 // 111: one byte from up to 15 back, or a zero byte.
                 const auto offset = static_cast<std::size_t>((buf >> 57) & 15u);
                 if (offset <= produced && room >= 1) {
-                    *op = offset != 0 ? op[-static_cast<std::ptrdiff_t>(offset)] : 0;
+                    // Offset 0 reads the byte about to be written (there is room for it)
+                    // and drops it: no branch on the offset.
+                    const std::uint8_t back = op[-static_cast<std::ptrdiff_t>(offset)];
+                    *op = static_cast<std::uint8_t>(back & (0u - static_cast<unsigned>(offset != 0)));
                     ++op;
                     buf <<= 7;
                     avail -= 7;
