@@ -34,7 +34,7 @@
 namespace aplib {
 namespace {
 
-constexpr std::uint32_t kNice = 48;               // take matches this long without weighing them
+constexpr std::uint32_t kNice = 32;               // take matches this long without weighing them
 constexpr std::uint32_t kWindow = 1u << 12;       // positions parsed before the path is settled
 constexpr unsigned kArrivals = 2;                 // states kept per position
 constexpr unsigned kChainDepth = 24;              // chain entries visited per position
@@ -59,7 +59,8 @@ constexpr std::array<std::uint8_t, 64> kGammaBits = [] {
 
 // How much the format adds to the coded length of a match at this offset.
 inline std::uint32_t LengthBonus(std::uint32_t offset) {
-    return (offset >= 32000 ? 1u : 0u) + (offset >= 1280 ? 1u : 0u) + (offset < 128 ? 2u : 0u);
+    return static_cast<std::uint32_t>(offset >= 32000) + static_cast<std::uint32_t>(offset >= 1280) +
+           (static_cast<std::uint32_t>(offset < 128) << 1);
 }
 
 // Shortest match length that can be coded with a gamma offset.
@@ -87,6 +88,18 @@ struct Token {
 struct Match {
     std::uint32_t len;
     std::uint32_t offset;
+};
+
+// The matches found at one position, with growing length (so fewer than kNice + 1).
+struct Matches {
+    std::array<Match, kNice + 1> items;
+    unsigned count = 0;
+
+    const Match* begin() const { return items.data(); }
+    const Match* end() const { return items.data() + count; }
+    bool empty() const { return count == 0; }
+    const Match& back() const { return items[count - 1]; }
+    void push_back(Match m) { items[count++] = m; }
 };
 
 inline std::uint32_t Load32(const std::uint8_t* p) {
@@ -186,8 +199,8 @@ public:
 
     // Matches at `pos` with growing length, nearest first for each length; stops early at
     // a match of kNice bytes or one that reaches the end of the input.
-    void Find(std::uint32_t pos, std::vector<Match>& out) const {
-        out.clear();
+    void Find(std::uint32_t pos, Matches& out) const {
+        out.count = 0;
         const std::uint32_t limit = size_ - pos;
         if (limit < 2) return;
         const std::uint8_t* cur = in_ + pos;
@@ -206,19 +219,27 @@ public:
         if (near3_[pos] != 0 && consider(near3_[pos])) return;
         if (limit < 4) return;
         // Chain walk: a candidate can only be longer if it agrees on the byte at `best`
-        // and on the four bytes before it. Far back, a match has to be long to pay for its
-        // offset, and every step is a cache miss: only a few far candidates are tried.
-        unsigned far = 0;
-        std::uint32_t cand = prev4_[pos];
-        for (unsigned depth = 0; depth < kChainDepth && cand != kNone; ++depth, cand = prev4_[cand]) {
-            if (pos - cand > kFarDistance && ++far > kFarCandidates) break;
-            const std::uint32_t probe = best < 4 ? 0 : best - 3;
-            if (cur[best] != in_[cand + best] || Load32(cur + probe) != Load32(in_ + cand + probe)) continue;
-            const std::uint32_t len = MatchLength(cur, in_ + cand, limit);
-            if (len <= best) continue;
-            best = len;
-            out.push_back({len, pos - cand});
-            if (len >= kNice || len == limit) return;
+        // and on the three before it, one 4-byte comparison. Far back, a match has to be
+        // long to pay for its offset, and every step is a cache miss: only a few far
+        // candidates are tried. Chain entries lie before `pos`; the end mark is above it.
+        const std::uint32_t nearest = pos > kFarDistance ? pos - kFarDistance : 0;
+        unsigned farLeft = kFarCandidates;
+        unsigned depthLeft = kChainDepth;
+        std::uint32_t probe = best < 4 ? 0 : best - 3;
+        std::uint32_t want = Load32(cur + probe);
+        for (std::uint32_t cand = prev4_[pos]; cand < pos; cand = prev4_[cand]) {
+            if (cand < nearest && farLeft-- == 0) break;
+            if (Load32(in_ + cand + probe) == want) {
+                const std::uint32_t len = MatchLength(cur, in_ + cand, limit);
+                if (len > best) {
+                    best = len;
+                    out.push_back({len, pos - cand});
+                    if (len >= kNice || len == limit) return;
+                    probe = best - 3;
+                    want = Load32(cur + probe);
+                }
+            }
+            if (--depthLeft == 0) break;
         }
     }
 
@@ -306,20 +327,23 @@ private:
         arrivals_[0].len = 0;
     }
 
-    // Offers an arrival at `pos`: it replaces the entry of the same state if cheaper, or
-    // else the dearest entry (an empty slot counts as dearest) if cheaper than that.
-    void Offer(std::uint32_t pos, std::uint32_t cost, std::uint32_t key, std::uint32_t len, std::uint8_t from,
-               Kind kind, std::uint8_t shortLiteral = 0) {
-        Arrival* list = At(pos);
-        unsigned worst = 0;
-        for (unsigned i = 0; i < kArrivals; ++i) {
-            if (list[i].key == key) {
-                if (cost < list[i].cost) list[i] = Arrival{cost, key, len, from, kind, shortLiteral};
-                return;
-            }
-            if (list[i].cost > list[worst].cost) worst = i;
+    // Offers an arrival to the two entries at `list`: it replaces the entry of the same
+    // state if cheaper, or else the dearer entry (an empty one counts as dearest) if
+    // cheaper than that.
+    static void Offer(Arrival* list, std::uint32_t cost, std::uint32_t key, std::uint32_t len,
+                      std::uint8_t from, Kind kind, std::uint8_t shortLiteral = 0) {
+        static_assert(kArrivals == 2, "two entries per position");
+        // Most offers are dearer than both entries: then neither can change.
+        if (cost >= list[0].cost && cost >= list[1].cost) return;
+        Arrival* slot = nullptr;
+        if (list[0].key == key) {
+            slot = &list[0];
+        } else if (list[1].key == key) {
+            slot = &list[1];
+        } else {
+            slot = list[1].cost > list[0].cost ? &list[1] : &list[0];
         }
-        if (cost < list[worst].cost) list[worst] = Arrival{cost, key, len, from, kind, shortLiteral};
+        if (cost < slot->cost) *slot = Arrival{cost, key, len, from, kind, shortLiteral};
     }
 
     unsigned BestSlot(std::uint32_t pos) {
@@ -372,9 +396,9 @@ private:
                 bestSlot[m] = static_cast<std::uint8_t>(s);
             }
             const auto slot = static_cast<std::uint8_t>(s);
-            Offer(pos + 1, a.cost + literalBits, a.key & ~1u, 1, slot, literalKind, shortLiteral);
+            Offer(here + kArrivals, a.cost + literalBits, a.key & ~1u, 1, slot, literalKind, shortLiteral);
             for (std::uint32_t len = 2; len <= repLen[s]; ++len) {
-                Offer(pos + len, a.cost + 4 + kGammaBits[len], a.key | 1u, len, slot, Kind::rep);
+                Offer(here + kArrivals * len, a.cost + 4 + kGammaBits[len], a.key | 1u, len, slot, Kind::rep);
             }
         }
 
@@ -386,8 +410,8 @@ private:
             std::uint32_t len = from;
             if (m.offset < 128) {
                 for (; len <= std::min<std::uint32_t>(3, m.len); ++len) {
-                    Offer(pos + len, best[cheaper] + kShortMatchBits, key, len, bestSlot[cheaper],
-                          Kind::short_match);
+                    Offer(here + kArrivals * len, best[cheaper] + kShortMatchBits, key, len,
+                          bestSlot[cheaper], Kind::short_match);
                 }
             }
             len = std::max(len, MinMatchLength(m.offset));
@@ -405,7 +429,8 @@ private:
                 }
                 const std::uint32_t bonus = LengthBonus(m.offset);
                 for (; len <= m.len; ++len) {
-                    Offer(pos + len, base + kGammaBits[len - bonus], key, len, slot, Kind::match);
+                    Offer(here + kArrivals * len, base + kGammaBits[len - bonus], key, len, slot,
+                          Kind::match);
                 }
             }
             from = m.len + 1;
@@ -483,7 +508,7 @@ private:
     std::uint32_t end_;
     State start_;
     std::vector<Arrival> arrivals_;
-    std::vector<Match> matches_;
+    Matches matches_;
     std::vector<Token> tokens_;
     std::uint32_t base_ = 0;
     std::uint32_t reached_ = 0;                // furthest window index offered to since the last reset
