@@ -18,10 +18,9 @@
 // gamma(v), v >= 2: start with 1, then repeatedly shift in one bit and read one more bit
 // that says whether another follows.
 //
-// Two decoders share the state. The fast one decodes a whole token from a 64-bit window
-// of control bits (the rest of the tag byte followed by the next stream bytes, as if they
-// were all tag bytes: true until the token reads a data byte, after which the window is
-// built again). It runs while at least kInputMargin bytes of input are left, so its loads
+// Two decoders share the state. The fast one keeps the stream in a 64-bit bit buffer
+// (the rest of the tag byte, then the bytes after it) and takes data bytes out of the
+// buffer too. It runs while at least kInputMargin bytes of input are left, so its loads
 // never need a check, and it changes nothing unless the token is whole and valid and its
 // output fits: otherwise it leaves the token to the careful decoder, which reads bit by
 // bit, checks every read and write, and says exactly what is wrong. The careful decoder
@@ -43,9 +42,10 @@
 namespace aplib {
 namespace {
 
-// The fast decoder reads at most 17 bytes of a token and loads 8 bytes from at most 9
-// bytes in: 32 leaves room for both.
-constexpr std::size_t kInputMargin = 32;
+// Input the fast decoder needs left at a token's start: eight bytes for the refill and,
+// as the refill moves on by up to seven bytes, eight for a run of literals, which is
+// copied from the stream and may reach past the buffer's valid bits.
+constexpr std::ptrdiff_t kInputMargin = 16;
 
 inline void Copy16(std::uint8_t* dst, const std::uint8_t* src) {
     std::uint8_t chunk[16];
@@ -278,7 +278,7 @@ enum class Step : std::uint8_t { more, end, fail };
 #undef APLIB_FAIL
 }
 
-// Decodes tokens until the next one is for the careful decoder: fewer than eight input
+// Decodes tokens until the next one is for the careful decoder: less than kInputMargin
 // bytes left, a code too long, an invalid token, the end, or output that does not fit.
 // Compiled once for any processor and, on x86, once more with the bit-count instructions
 // (a zero count takes one step instead of about five).
@@ -298,8 +298,8 @@ enum class Step : std::uint8_t { more, end, fail };
     std::uint8_t* const obegin = d.obegin;
     std::uint8_t* const oend = d.oend;
     for (;;) {
-        if (iend - sp >= 8) {
-            // At least 56 valid bits after this: enough for any token the fast path takes.
+        if (iend - sp >= kInputMargin) {
+            // At least 56 valid bits after this: enough for any other token.
             buf |= LoadBe64(sp) >> avail;
             sp += (63 - avail) >> 3;
             avail |= 56;
