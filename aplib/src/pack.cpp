@@ -43,7 +43,10 @@ constexpr unsigned kFarCandidates = 4;
 constexpr std::uint32_t kSplitAbove = 1u << 15;  // inputs larger than this are parsed in two halves
 constexpr std::uint32_t kNone = 0xFFFFFFFFu;
 static_assert(kNice < 64, "the gamma table covers the lengths below kNice");
-constexpr std::uint32_t kInfinite = 0xFFFFFFFFu;
+// The cost of no arrival. Costs count bits from the start of a window of the parse, far
+// below this, and adding a token's bits to it stays above every real cost: offers from
+// an empty arrival need no test, they simply never win.
+constexpr std::uint32_t kInfinite = 1u << 30;
 
 // Bits of gamma(v), v >= 2.
 inline std::uint32_t GammaBits(std::uint32_t v) {
@@ -261,17 +264,25 @@ struct State {
 // No state has this key: offsets stay below 2^31 - 1.
 constexpr std::uint32_t kNoKey = 0xFFFFFFFFu;
 
+// No field is a character type, so that the compiler need not assume a store to an
+// arrival may change anything else (the parse stores arrivals all the time).
 struct Arrival {
     std::uint32_t cost = kInfinite;
     std::uint32_t key = kNoKey;  // lastOffset << 1 | afterMatch
     std::uint32_t len = 0;       // length of the token that arrives here
-    std::uint8_t from = 0;       // arrival slot at the token's start
-    Kind kind = Kind::literal;
-    std::uint8_t shortLiteral = 0;
+    std::uint32_t info = 0;      // arrival slot at the token's start | kind << 8 | short literal << 16
 
     std::uint32_t LastOffset() const { return key >> 1; }
     bool AfterMatch() const { return key & 1u; }
+    unsigned From() const { return info & 0xFFu; }
+    Kind TokenKind() const { return static_cast<Kind>((info >> 8) & 0xFFu); }
+    std::uint32_t ShortLiteral() const { return info >> 16; }
 };
+
+inline std::uint32_t ArrivalInfo(std::uint8_t from, Kind kind, std::uint8_t shortLiteral) {
+    return std::uint32_t{from} | std::uint32_t{static_cast<std::uint8_t>(kind)} << 8 |
+           std::uint32_t{shortLiteral} << 16;
+}
 
 inline std::uint32_t Key(std::uint32_t lastOffset, bool afterMatch) {
     return lastOffset << 1 | (afterMatch ? 1u : 0u);
@@ -343,7 +354,7 @@ private:
         } else {
             slot = list[1].cost > list[0].cost ? &list[1] : &list[0];
         }
-        if (cost < slot->cost) *slot = Arrival{cost, key, len, from, kind, shortLiteral};
+        if (cost < slot->cost) *slot = Arrival{cost, key, len, ArrivalInfo(from, kind, shortLiteral)};
     }
 
     unsigned BestSlot(std::uint32_t pos) {
@@ -389,7 +400,6 @@ private:
         std::uint8_t bestSlot[2] = {0, 0};
         for (unsigned s = 0; s < kArrivals; ++s) {
             const Arrival& a = here[s];
-            if (a.cost == kInfinite) continue;
             const unsigned m = a.AfterMatch() ? 1 : 0;
             if (a.cost < best[m]) {
                 best[m] = a.cost;
@@ -417,16 +427,10 @@ private:
             len = std::max(len, MinMatchLength(m.offset));
             if (len <= m.len) {
                 // Price from each state, and keep the cheaper; the gap is the same for all lengths.
-                std::uint32_t base = kInfinite;
-                std::uint8_t slot = 0;
-                for (unsigned st = 0; st < 2; ++st) {
-                    if (best[st] == kInfinite) continue;
-                    const std::uint32_t c = best[st] + OffsetBits(m.offset, st == 1);
-                    if (c < base) {
-                        base = c;
-                        slot = bestSlot[st];
-                    }
-                }
+                const std::uint32_t afterLiteral = best[0] + OffsetBits(m.offset, false);
+                const std::uint32_t afterMatch = best[1] + OffsetBits(m.offset, true);
+                const std::uint32_t base = std::min(afterLiteral, afterMatch);
+                const std::uint8_t slot = afterLiteral <= afterMatch ? bestSlot[0] : bestSlot[1];
                 const std::uint32_t bonus = LengthBonus(m.offset);
                 for (; len <= m.len; ++len) {
                     Offer(here + kArrivals * len, base + kGammaBits[len - bonus], key, len, slot,
@@ -487,14 +491,15 @@ private:
         unsigned s = slot;
         while (p > base_) {
             const Arrival& a = At(p)[s];
-            if (a.kind == Kind::literal && tokens_.size() > first && tokens_.back().kind == Kind::literal) {
+            const Kind kind = a.TokenKind();
+            if (kind == Kind::literal && tokens_.size() > first && tokens_.back().kind == Kind::literal) {
                 ++tokens_.back().len;  // runs of literals are one token
             } else {
                 tokens_.push_back(
-                    {a.kind, a.len, a.kind == Kind::short_literal ? a.shortLiteral : a.LastOffset()});
+                    {kind, a.len, kind == Kind::short_literal ? a.ShortLiteral() : a.LastOffset()});
             }
             p -= a.len;
-            s = a.from;
+            s = a.From();
         }
         std::reverse(tokens_.begin() + static_cast<std::ptrdiff_t>(first), tokens_.end());
         const Arrival& end = At(pos)[slot];
