@@ -69,6 +69,10 @@ std::uint32_t UpdateTables(std::uint32_t c, const std::uint8_t* p, std::size_t n
     return _mm_xor_si128(_mm_xor_si128(lo, hi), data);
 }
 
+[[gnu::target("pclmul,sse2")]] inline __m128i Load16(const std::uint8_t* p) {
+    return _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
+}
+
 [[gnu::target("pclmul,sse2")]] std::uint32_t UpdateClmul(std::uint32_t c, const std::uint8_t* p,
                                                          std::size_t n) noexcept {
     if (n < 64) return UpdateTables(c, p, n);
@@ -76,19 +80,18 @@ std::uint32_t UpdateTables(std::uint32_t c, const std::uint8_t* p, std::size_t n
     const __m128i k512 = _mm_set_epi64x(0x1C6E41596, 0x154442BD4);
     // x^(128+32) and x^(128-32) mod P, the same way: 128 bits on.
     const __m128i k128 = _mm_set_epi64x(0x0CCAA009E, 0x1751997D0);
-    auto load = [](const std::uint8_t* q) { return _mm_loadu_si128(reinterpret_cast<const __m128i*>(q)); };
     // The register joins the first four bytes; from there on it is zero.
-    __m128i x0 = _mm_xor_si128(load(p), _mm_cvtsi32_si128(static_cast<int>(c)));
-    __m128i x1 = load(p + 16);
-    __m128i x2 = load(p + 32);
-    __m128i x3 = load(p + 48);
+    __m128i x0 = _mm_xor_si128(Load16(p), _mm_cvtsi32_si128(static_cast<int>(c)));
+    __m128i x1 = Load16(p + 16);
+    __m128i x2 = Load16(p + 32);
+    __m128i x3 = Load16(p + 48);
     p += 64;
     n -= 64;
     while (n >= 64) {
-        x0 = Fold(x0, k512, load(p));
-        x1 = Fold(x1, k512, load(p + 16));
-        x2 = Fold(x2, k512, load(p + 32));
-        x3 = Fold(x3, k512, load(p + 48));
+        x0 = Fold(x0, k512, Load16(p));
+        x1 = Fold(x1, k512, Load16(p + 16));
+        x2 = Fold(x2, k512, Load16(p + 32));
+        x3 = Fold(x3, k512, Load16(p + 48));
         p += 64;
         n -= 64;
     }
@@ -96,7 +99,7 @@ std::uint32_t UpdateTables(std::uint32_t c, const std::uint8_t* p, std::size_t n
     x = Fold(x, k128, x2);
     x = Fold(x, k128, x3);
     while (n >= 16) {
-        x = Fold(x, k128, load(p));
+        x = Fold(x, k128, Load16(p));
         p += 16;
         n -= 16;
     }

@@ -133,7 +133,8 @@ inline Gamma ShortGamma(std::uint64_t code) {
     const std::uint64_t stop = ~code & 0x5555000000000000u;
     if (stop == 0) return Gamma{0, 0};
     const unsigned used = static_cast<unsigned>(std::countl_zero(stop)) + 1;
-    const std::uint32_t data = std::uint32_t{kDataBits[code >> 56]} << 4 | kDataBits[(code >> 48) & 0xFFu];
+    const std::uint32_t data = std::uint32_t{kDataBits[static_cast<std::size_t>(code >> 56)]} << 4 |
+                               kDataBits[static_cast<std::size_t>((code >> 48) & 0xFFu)];
     return Gamma{(0x100u | data) >> (8 - used / 2), used};
 }
 

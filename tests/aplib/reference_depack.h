@@ -55,7 +55,7 @@ inline RawResult ReferenceDepack(std::span<const std::uint8_t> src, std::span<st
         if (offset == 0) return fail(Status::zero_offset);
         if (offset > op) return fail(Status::offset_too_far);
         if (len > dst.size() - op) return fail(Status::output_overflow);
-        for (std::uint64_t i = 0; i < len; ++i, ++op) dst[op] = dst[op - offset];
+        for (std::uint64_t i = 0; i < len; ++i, ++op) dst[op] = dst[op - static_cast<std::size_t>(offset)];
         return true;
     };
     auto result = [&](Status status) { return RawResult{status, op, ip}; };
