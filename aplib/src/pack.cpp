@@ -155,9 +155,9 @@ public:
         return Heads(std::size_t{1} << std::max(10u, bits_ - (halves == 2 ? 1u : 0u)), kNone);
     }
 
-    // Links the positions [from, to). Positions from `scan` on (at most 64 KiB before
-    // `from`) are seen, so the 2- and 3-byte distances are exact; a position whose chain
-    // would lead before `scan` is added to `open` (when given) and left unlinked, for Join.
+    // Links the positions [from, to). Positions from `scan` on are seen, so the 2- and
+    // 3-byte distances are exact back to `scan`; a position whose chain would lead before
+    // `scan` is added to `open` (when given) and left unlinked, for Join.
     void Link(std::uint32_t scan, std::uint32_t from, std::uint32_t to, Heads& head4,
               std::vector<std::uint32_t>* open) {
         // Small inputs get small tables; a hashed 2-byte table may point at other bytes,
@@ -706,7 +706,9 @@ std::vector<std::uint8_t> PackRaw(std::span<const std::uint8_t> data) {
             });
             try {
                 std::vector<std::uint32_t> open;
-                finder.Link(cut > 0xFFFFu ? cut - 0xFFFFu : 0, cut, size, secondHeads, &open);
+                // 32000 bytes back are enough for exact 2- and 3-byte distances: beyond
+                // that a match needs 4 bytes, which the joined chains find.
+                finder.Link(cut > 32000 ? cut - 32000 : 0, cut, size, secondHeads, &open);
                 MatchFinder::Heads().swap(secondHeads);
                 {
                     std::unique_lock<std::mutex> lock(linkedMutex);
