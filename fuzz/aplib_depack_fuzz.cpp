@@ -1,5 +1,6 @@
 // Fuzzes the depacker. The first input byte picks what the rest is:
-//   0: a raw stream, preceded by the output capacity (3 bytes, little-endian, capped)
+//   0: a raw stream, preceded by the output capacity (3 bytes, little-endian), checked
+//      against a plain bit-by-bit depacker
 //   1: a safe block, unpacked into the capacity its header names (capped) and into one
 //      byte less
 //   2: data to pack (up to 8 KiB); its block must unpack to the same bytes
@@ -11,6 +12,7 @@
 #include <memory>
 
 #include "aplib/aplib.h"
+#include "reference_depack.h"
 
 namespace {
 
@@ -34,6 +36,12 @@ void Raw(const std::uint8_t* data, std::size_t size) {
     const auto out = std::make_unique_for_overwrite<std::uint8_t[]>(capacity);
     const aplib::RawResult r = aplib::DepackRaw({stream.get(), size - 3}, {out.get(), capacity});
     Require(r.produced <= capacity && r.consumed <= size - 3);
+    // The plain bit-by-bit depacker must agree on everything.
+    const auto plainOut = std::make_unique_for_overwrite<std::uint8_t[]>(capacity);
+    const aplib::RawResult plain =
+        aplib::testing::ReferenceDepack({stream.get(), size - 3}, {plainOut.get(), capacity});
+    Require(r.status == plain.status && r.produced == plain.produced && r.consumed == plain.consumed);
+    Require(r.produced == 0 || std::memcmp(out.get(), plainOut.get(), r.produced) == 0);
 }
 
 void Safe(const std::uint8_t* data, std::size_t size) {

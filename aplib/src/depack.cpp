@@ -18,9 +18,13 @@
 // gamma(v), v >= 2: start with 1, then repeatedly shift in one bit and read one more bit
 // that says whether another follows.
 //
-// Every read is checked against the end of the input and every write against the end of
-// the output; matches are copied in 16-byte chunks where the offset allows, and repeating
-// patterns of short offsets are widened to at least 16 bytes first.
+// Two decoders share the state. The fast one keeps the stream in a 64-bit bit buffer
+// (the rest of the tag byte, then the bytes after it) and takes data bytes out of the
+// buffer too. It runs while at least kInputMargin bytes of input are left, so its loads
+// never need a check, and it changes nothing unless the token is whole and valid and its
+// output fits: otherwise it leaves the token to the careful decoder, which reads bit by
+// bit, checks every read and write, and says exactly what is wrong. The careful decoder
+// also does the last tokens of the input.
 #include <algorithm>
 #include <array>
 #include <bit>
@@ -28,8 +32,20 @@
 
 #include "aplib/aplib.h"
 
+#if defined(__GNUC__) && (defined(__x86_64__) || defined(__i386__))
+#include <cpuid.h>
+#define APLIB_X86_DISPATCH 1
+#else
+#define APLIB_X86_DISPATCH 0
+#endif
+
 namespace aplib {
 namespace {
+
+// Input the fast decoder needs left at a token's start: eight bytes for the refill and,
+// as the refill moves on by up to seven bytes, eight for a run of literals, which is
+// copied from the stream and may reach past the buffer's valid bits.
+constexpr std::ptrdiff_t kInputMargin = 16;
 
 inline void Copy16(std::uint8_t* dst, const std::uint8_t* src) {
     std::uint8_t chunk[16];
@@ -43,14 +59,26 @@ inline void Copy8(std::uint8_t* dst, const std::uint8_t* src) {
     std::memcpy(dst, chunk, 8);
 }
 
+// The next eight stream bytes, the first one at the top.
+inline std::uint64_t LoadBe64(const std::uint8_t* p) {
+    std::uint64_t v;
+    std::memcpy(&v, p, 8);
+    if constexpr (std::endian::native == std::endian::little) v = __builtin_bswap64(v);
+    return v;
+}
+
+// The top `n` bits set, n < 64.
+inline std::uint64_t TopMask(unsigned n) { return ~(~std::uint64_t{0} >> n); }
+
 // Copies `len` bytes from `op - off` to `op`; the caller has checked that the source lies
-// inside the output produced so far and that `len` bytes fit before `oend`.
+// inside the output produced so far and that `len` bytes fit before `oend`. Bytes between
+// `op + len` and `oend` may be overwritten.
 inline void CopyMatch(std::uint8_t* op, std::size_t off, std::size_t len, std::uint8_t* oend) {
     const std::uint8_t* m = op - off;
-    const std::size_t room = static_cast<std::size_t>(oend - op);
+    const auto room = static_cast<std::size_t>(oend - op);
     if (off >= 16) {
-        if (len <= 16 && room >= 16) {
-            Copy16(op, m);
+        if (len >= 256 && off >= len) {  // long and apart: the library copy is faster
+            std::memcpy(op, m, len);
             return;
         }
         if (room >= len + 15) {  // whole chunks may run past the match, not past the buffer
@@ -65,8 +93,8 @@ inline void CopyMatch(std::uint8_t* op, std::size_t off, std::size_t len, std::u
         std::memset(op, *m, len);
         return;
     }
-    if (len <= 16) {
-        for (std::size_t i = 0; i < len; ++i) op[i] = m[i];
+    if (off >= 8 && room >= len + 7) {
+        for (std::size_t done = 0; done < len; done += 8) Copy8(op + done, m + done);
         return;
     }
     // Repeat the pattern until `step`, a multiple of the offset of at least 16, is written;
@@ -75,6 +103,10 @@ inline void CopyMatch(std::uint8_t* op, std::size_t off, std::size_t len, std::u
     std::size_t done = 0;
     const std::size_t head = std::min(step, len);
     for (; done < head; ++done) op[done] = m[done];
+    if (room >= len + 15) {
+        for (; done < len; done += 16) Copy16(op + done, op + done - step);
+        return;
+    }
     for (; done + 16 <= len; done += 16) Copy16(op + done, op + done - step);
     for (; done < len; ++done) op[done] = op[done - step];
 }
@@ -89,236 +121,346 @@ constexpr std::array<std::uint8_t, 256> kDataBits = [] {
     return table;
 }();
 
-// The value of the gamma code of `pairs` (data, more) pairs at the top of `code`.
-inline std::uint32_t GammaValue(std::uint32_t code, unsigned pairs) {
-    const std::uint32_t data = std::uint32_t{kDataBits[code >> 24]} << 12 |
-                               std::uint32_t{kDataBits[(code >> 16) & 0xFFu]} << 8 |
-                               std::uint32_t{kDataBits[(code >> 8) & 0xFFu]} << 4 | kDataBits[code & 0xFFu];
-    return (1u << pairs) | (data >> (16 - pairs));
+struct Gamma {
+    std::uint32_t value;
+    unsigned used;  // bits of the code; 0: longer than eight pairs
+};
+
+// The gamma code at the top of `code` when it has at most eight pairs (values below 512,
+// nearly all of them): it ends at the first "more" bit that is 0, and its data bits are
+// gathered a byte at a time by table.
+inline Gamma ShortGamma(std::uint64_t code) {
+    const std::uint64_t stop = ~code & 0x5555000000000000u;
+    if (stop == 0) return Gamma{0, 0};
+    const unsigned used = static_cast<unsigned>(std::countl_zero(stop)) + 1;
+    const std::uint32_t data = std::uint32_t{kDataBits[static_cast<std::size_t>(code >> 56)]} << 4 |
+                               kDataBits[static_cast<std::size_t>((code >> 48) & 0xFFu)];
+    return Gamma{(0x100u | data) >> (8 - used / 2), used};
 }
 
-// The rest of the tag byte (`bits` bits at the top of `tag`, zeros below) followed by the
-// next four stream bytes, as they would be read as control bits: at least 32 bits at the
-// top of the result. Needs four bytes at `ip`.
-inline std::uint64_t Window(const std::uint8_t* ip, std::uint32_t tag, unsigned bits) {
-    const std::uint32_t next = static_cast<std::uint32_t>(ip[0]) << 24 |
-                               static_cast<std::uint32_t>(ip[1]) << 16 |
-                               static_cast<std::uint32_t>(ip[2]) << 8 | ip[3];
-    return (std::uint64_t{tag} << 32) | (std::uint64_t{next} << (32 - bits));
+// What the format adds to the coded length of a match at `offset`: one from 1280, one more
+// from 32000, two below 128. Without branches: the offset is no guide to the next one.
+inline std::uint64_t LengthBonus(std::uint64_t offset) {
+    return static_cast<std::uint64_t>(offset >= 32000) + static_cast<std::uint64_t>(offset >= 1280) +
+           (static_cast<std::uint64_t>(offset < 128) << 1);
 }
 
-// Takes `used` control bits (at most 32) of `window`: as many stream bytes as became tag
-// bytes are passed, and the last of them, if partly used, is the current tag byte.
-inline void Consume(std::uint64_t window, unsigned used, const std::uint8_t*& ip, std::uint32_t& tag,
-                    unsigned& bits) {
-    const unsigned taken = (used + 7 - bits) >> 3;
-    const unsigned left = bits + 8 * taken - used;
-    tag = static_cast<std::uint32_t>((window << used) >> 32) & ~(0xFFFFFFFFu >> left);
-    ip += taken;
-    bits = left;
+// Where the stream stands: the next byte, and the current tag byte's unread bits at the
+// top of `tag` (`bits` of them, 0..8; the bits below are zero).
+struct Cursor {
+    const std::uint8_t* ip;
+    std::uint64_t tag;
+    unsigned bits;
+};
+
+// What the decoders share: the stream position, the output so far and the match state.
+struct Decoder {
+    Cursor c;
+    std::uint8_t* op;
+    std::size_t lastOffset;  // 0 until the first match sets it
+    bool afterMatch;
+    const std::uint8_t* iend;
+    std::uint8_t* obegin;
+    std::uint8_t* oend;
+    Status status;  // why CarefulToken failed
+};
+
+enum class Step : std::uint8_t { more, end, fail };
+
+// Decodes one token bit by bit, checking every read and write. Out of line, so that it
+// takes no registers from the fast loop.
+[[gnu::noinline]] Step CarefulToken(Decoder& d) noexcept {
+    Cursor& c = d.c;
+    std::uint8_t*& op = d.op;
+#define APLIB_FAIL(why)    \
+    do {                   \
+        d.status = (why);  \
+        return Step::fail; \
+    } while (0)
+
+#define APLIB_GETBIT(out)                                      \
+    do {                                                       \
+        if (c.bits == 0) {                                     \
+            if (c.ip == d.iend) APLIB_FAIL(Status::truncated); \
+            c.tag = std::uint64_t{*c.ip++} << 56;              \
+            c.bits = 8;                                        \
+        }                                                      \
+        (out) = static_cast<std::uint32_t>(c.tag >> 63);       \
+        c.tag <<= 1;                                           \
+        --c.bits;                                              \
+    } while (0)
+
+#define APLIB_GETGAMMA(out)                                           \
+    do {                                                              \
+        std::uint32_t v_ = 1, b_ = 0, more_ = 0;                      \
+        do {                                                          \
+            APLIB_GETBIT(b_);                                         \
+            if (v_ & 0x80000000u) APLIB_FAIL(Status::gamma_overflow); \
+            v_ = (v_ << 1) | b_;                                      \
+            APLIB_GETBIT(more_);                                      \
+        } while (more_);                                              \
+        (out) = v_;                                                   \
+    } while (0)
+
+    std::uint32_t bit = 0;
+    APLIB_GETBIT(bit);
+    if (!bit) {
+        if (c.ip == d.iend) APLIB_FAIL(Status::truncated);
+        if (op == d.oend) APLIB_FAIL(Status::output_overflow);
+        *op++ = *c.ip++;
+        d.afterMatch = false;
+        return Step::more;
+    }
+    APLIB_GETBIT(bit);
+    if (!bit) {
+        // 10: a match with a gamma-coded offset, or with the last offset.
+        std::uint32_t high = 0;
+        APLIB_GETGAMMA(high);
+        std::uint64_t offset = 0;
+        std::uint32_t code = 0;
+        std::uint64_t len = 0;
+        if (!d.afterMatch && high == 2) {
+            if (d.lastOffset == 0) APLIB_FAIL(Status::rep_before_match);
+            offset = d.lastOffset;
+            APLIB_GETGAMMA(code);
+            len = code;
+        } else {
+            high -= d.afterMatch ? 2u : 3u;
+            if (c.ip == d.iend) APLIB_FAIL(Status::truncated);
+            offset = (std::uint64_t{high} << 8) | *c.ip++;
+            APLIB_GETGAMMA(code);
+            len = code;
+            if (offset >= 32000) ++len;
+            if (offset >= 1280) ++len;
+            if (offset < 128) len += 2;
+        }
+        // One comparison for both offset 0 and an offset beyond the output so far.
+        if (offset - 1 >= static_cast<std::uint64_t>(op - d.obegin)) {
+            APLIB_FAIL(offset == 0 ? Status::zero_offset : Status::offset_too_far);
+        }
+        if (len > static_cast<std::uint64_t>(d.oend - op)) APLIB_FAIL(Status::output_overflow);
+        CopyMatch(op, static_cast<std::size_t>(offset), static_cast<std::size_t>(len), d.oend);
+        op += len;
+        d.lastOffset = static_cast<std::size_t>(offset);
+        d.afterMatch = true;
+        return Step::more;
+    }
+    APLIB_GETBIT(bit);
+    if (!bit) {
+        // 110: short match, or the end of the stream.
+        if (c.ip == d.iend) APLIB_FAIL(Status::truncated);
+        const std::uint32_t code = *c.ip++;
+        const std::size_t offset = code >> 1;
+        if (offset == 0) return Step::end;
+        const std::size_t len = 2 + (code & 1u);
+        if (offset > static_cast<std::size_t>(op - d.obegin)) APLIB_FAIL(Status::offset_too_far);
+        if (len > static_cast<std::size_t>(d.oend - op)) APLIB_FAIL(Status::output_overflow);
+        const std::uint8_t* m = op - offset;
+        for (std::size_t i = 0; i < len; ++i) op[i] = m[i];
+        op += len;
+        d.lastOffset = offset;
+        d.afterMatch = true;
+        return Step::more;
+    }
+    // 111: one byte from up to 15 back, or a zero byte.
+    std::uint32_t offset = 0;
+    for (int i = 0; i < 4; ++i) {
+        APLIB_GETBIT(bit);
+        offset = (offset << 1) | bit;
+    }
+    if (offset > static_cast<std::size_t>(op - d.obegin)) APLIB_FAIL(Status::offset_too_far);
+    if (op == d.oend) APLIB_FAIL(Status::output_overflow);
+    *op = offset ? op[-static_cast<std::ptrdiff_t>(offset)] : 0;
+    ++op;
+    d.afterMatch = false;
+    return Step::more;
+#undef APLIB_GETBIT
+#undef APLIB_GETGAMMA
+#undef APLIB_FAIL
+}
+
+// Decodes tokens until the next one is for the careful decoder: less than kInputMargin
+// bytes left, a code too long, an invalid token, the end, or output that does not fit.
+// Compiled once for any processor and, on x86, once more with the bit-count instructions
+// (a zero count takes one step instead of about five).
+[[gnu::always_inline]] inline void FastTokens(Decoder& d) noexcept {
+    // The fast loop keeps the stream in a bit buffer: the rest of the tag byte at the top,
+    // then the stream bytes that follow it, `avail` valid bits in all; `sp` is the stream
+    // byte after them. As whole bytes follow the tag's rest, that rest is avail % 8 bits.
+    // Bits below the valid ones are a prefix of the bytes at `sp` or zero, so refilling
+    // by OR is safe. A data byte is taken out of the buffer right after the tag's rest.
+    std::uint64_t buf = d.c.tag;
+    unsigned avail = d.c.bits;
+    const std::uint8_t* sp = d.c.ip;
+    std::uint8_t* op = d.op;
+    // The last offset and whether the last token was a match, as lastOffset * 2 + 1 or 0.
+    std::uint64_t matchState = std::uint64_t{d.lastOffset} << 1 | (d.afterMatch ? 1u : 0u);
+    const std::uint8_t* const iend = d.iend;
+    std::uint8_t* const obegin = d.obegin;
+    std::uint8_t* const oend = d.oend;
+    for (;;) {
+        if (iend - sp >= kInputMargin) {
+            // At least 56 valid bits after this: enough for any other token.
+            buf |= LoadBe64(sp) >> avail;
+            sp += (63 - avail) >> 3;
+            avail |= 56;
+            const auto produced = static_cast<std::uint64_t>(op - obegin);
+            const auto room = static_cast<std::size_t>(oend - op);
+            if (!(buf >> 63)) {
+                // A run of literals: as many as there are zero bits before the next one bit
+                // of this tag byte (the next byte when none is left), and their bytes follow
+                // each other in the stream. They are copied from the stream, and the buffer
+                // starts again behind them.
+                const unsigned tagBits = ((avail - 1) & 7) + 1;  // avail >= 56 here
+                const unsigned run = std::min(static_cast<unsigned>(std::countl_zero(buf | 1u)), tagBits);
+                const std::uint8_t* ip = sp - ((avail - tagBits) >> 3);
+                if (room >= 8) {
+                    Copy8(op, ip);
+                    op += run;
+                    matchState &= ~std::uint64_t{1};
+                    if (run == tagBits) {
+                        // The next tag byte follows the literals. Its place does not wait
+                        // for the count, so its load can start early.
+                        buf = 0;
+                        avail = 0;
+                        sp = ip + tagBits;
+                        continue;
+                    }
+                    avail = tagBits - run;
+                    buf = (buf << run) & TopMask(avail);
+                    sp = ip + run;
+                    continue;
+                }
+            } else if (!(buf & (std::uint64_t{1} << 62))) {
+                // 10: a match with a gamma-coded offset, or with the last offset.
+                const std::uint64_t code = buf << 2;
+                const Gamma high = ShortGamma(code);
+                if (high.used != 0) {
+                    std::uint64_t offset = matchState >> 1;
+                    Gamma length{0, 0};
+                    std::uint64_t rest = 0;  // the buffer after the token
+                    unsigned tokenBits = 0;  // and how many valid bits it took
+                    if ((high.value == 2) & !(matchState & 1)) {
+                        // gamma(length) follows at once.
+                        length = ShortGamma(code << 2);
+                        rest = code << (2 + length.used);
+                        tokenBits = 4 + length.used;
+                    } else {
+                        // The offset's low byte, then gamma(length).
+                        const unsigned used = 2 + high.used;
+                        const unsigned tagLeft = (avail - used) & 7;
+                        std::uint64_t b = buf << used;
+                        offset = ((std::uint64_t{high.value} - 3 + (matchState & 1)) << 8) |
+                                 ((b << tagLeft) >> 56);
+                        const std::uint64_t keep = TopMask(tagLeft);
+                        b = (b & keep) | ((b << 8) & ~keep);
+                        length = ShortGamma(b);
+                        length.value += static_cast<std::uint32_t>(LengthBonus(offset));
+                        rest = b << length.used;
+                        tokenBits = used + 8 + length.used;
+                    }
+                    // One comparison for offset 0 (no last offset yet) and one beyond the
+                    // output so far.
+                    if (length.used != 0 && offset - 1 < produced && length.value <= room) {
+                        const auto off = static_cast<std::size_t>(offset);
+                        const std::size_t len = length.value;
+                        if (off >= 16 && len <= 32 && room >= 32) {
+                            // Most matches: two chunks without looking at the length.
+                            Copy16(op, op - off);
+                            Copy16(op + 16, op + 16 - off);
+                        } else {
+                            CopyMatch(op, off, len, oend);
+                        }
+                        op += len;
+                        buf = rest;
+                        avail -= tokenBits;
+                        matchState = offset << 1 | 1;
+                        continue;
+                    }
+                }
+            } else if (!(buf & (std::uint64_t{1} << 61))) {
+                // 110: short match, or the end of the stream (left to the careful decoder).
+                const unsigned tagLeft = (avail - 3) & 7;
+                std::uint64_t b = buf << 3;
+                const auto code = static_cast<std::uint32_t>((b << tagLeft) >> 56);
+                const std::size_t offset = code >> 1;
+                if (offset != 0 && offset <= produced && room >= 3) {
+                    op[0] = op[-static_cast<std::ptrdiff_t>(offset)];
+                    op[1] = op[1 - static_cast<std::ptrdiff_t>(offset)];
+                    // The third byte is written even for length 2: the next token
+                    // overwrites it, and leaving out the branch is faster.
+                    op[2] = op[2 - static_cast<std::ptrdiff_t>(offset)];
+                    op += 2 + (code & 1u);
+                    const std::uint64_t keep = TopMask(tagLeft);
+                    buf = (b & keep) | ((b << 8) & ~keep);
+                    avail -= 11;
+                    matchState = offset << 1 | 1;
+                    continue;
+                }
+            } else {
+                // 111: one byte from up to 15 back, or a zero byte.
+                const auto offset = static_cast<std::size_t>((buf >> 57) & 15u);
+                if (offset <= produced && room >= 1) {
+                    // Offset 0 reads the byte about to be written (there is room for it)
+                    // and drops it: no branch on the offset.
+                    const std::uint8_t back = op[-static_cast<std::ptrdiff_t>(offset)];
+                    *op = static_cast<std::uint8_t>(back & (0u - static_cast<unsigned>(offset != 0)));
+                    ++op;
+                    buf <<= 7;
+                    avail -= 7;
+                    matchState &= ~std::uint64_t{1};
+                    continue;
+                }
+            }
+        }
+        d.c = Cursor{sp - (avail >> 3), buf & TopMask(avail & 7), avail & 7};
+        d.op = op;
+        d.lastOffset = static_cast<std::size_t>(matchState >> 1);
+        d.afterMatch = (matchState & 1) != 0;
+        return;
+    }
+}
+
+void FastTokensPlain(Decoder& d) noexcept { FastTokens(d); }
+
+#if APLIB_X86_DISPATCH
+[[gnu::target("lzcnt,bmi,bmi2")]] void FastTokensBitCount(Decoder& d) noexcept { FastTokens(d); }
+
+bool HasBitCount() noexcept {
+    unsigned a = 0, b = 0, c = 0, d = 0;
+    if (!__get_cpuid(0x80000001u, &a, &b, &c, &d) || !(c & (1u << 5))) return false;  // LZCNT
+    if (!__get_cpuid_count(7, 0, &a, &b, &c, &d)) return false;
+    return (b & (1u << 3)) && (b & (1u << 8));  // BMI1, BMI2
+}
+#endif
+
+using FastLoop = void (*)(Decoder&) noexcept;
+
+FastLoop ChooseFastLoop() noexcept {
+#if APLIB_X86_DISPATCH
+    if (HasBitCount()) return FastTokensBitCount;
+#endif
+    return FastTokensPlain;
 }
 
 }  // namespace
 
 RawResult DepackRaw(std::span<const std::uint8_t> src, std::span<std::uint8_t> dst) noexcept {
-    const std::uint8_t* ip = src.data();
-    const std::uint8_t* const iend = ip + src.size();
-    std::uint8_t* const obegin = dst.data();
-    std::uint8_t* op = obegin;
-    std::uint8_t* const oend = op + dst.size();
-
-    // Failures return what was produced and read up to the failure.
-#define APLIB_FAIL(status) \
-    RawResult { (status), static_cast<std::size_t>(op - obegin), static_cast<std::size_t>(ip - src.data()) }
-
-    if (ip == iend) return APLIB_FAIL(Status::truncated);
-    if (op == oend) return APLIB_FAIL(Status::output_overflow);
-    *op++ = *ip++;
-
-    // The current tag byte sits in the top bits of `tag`, `bits` of it left; the bits
-    // below them are zero.
-    std::uint32_t tag = 0;
-    unsigned bits = 0;
-    std::size_t lastOffset = 0;  // 0 until the first match sets it
-    bool afterMatch = false;
-
-#define APLIB_GETBIT(out)                                         \
-    do {                                                          \
-        if (bits == 0) {                                          \
-            if (ip == iend) return APLIB_FAIL(Status::truncated); \
-            tag = static_cast<std::uint32_t>(*ip++) << 24;        \
-            bits = 8;                                             \
-        }                                                         \
-        (out) = tag >> 31;                                        \
-        tag <<= 1;                                                \
-        --bits;                                                   \
-    } while (0)
-
-    // Gamma codes use only control bits, so while one is read no data byte comes between
-    // the tag bytes: the rest of the current tag and the next four stream bytes form one
-    // window of at least 32 bits. A code that ends in it is decoded without a loop: the
-    // first pair whose "more" bit is 0 ends it, and its data bits are gathered by table.
-    // Near the end of the input, or for codes over 32 bits, bits are read one by one.
-#define APLIB_GETGAMMA(out)                                                                \
-    do {                                                                                   \
-        if (iend - ip >= 4) {                                                              \
-            const std::uint64_t window_ = Window(ip, tag, bits);                           \
-            const auto top_ = static_cast<std::uint32_t>(window_ >> 32);                   \
-            const std::uint32_t stop_ = ~top_ & 0x55555555u;                               \
-            if (stop_ != 0) {                                                              \
-                const unsigned used_ = static_cast<unsigned>(std::countl_zero(stop_)) + 1; \
-                (out) = GammaValue(top_, used_ / 2);                                       \
-                Consume(window_, used_, ip, tag, bits);                                    \
-                break;                                                                     \
-            }                                                                              \
-        }                                                                                  \
-        std::uint32_t v_ = 1, b_ = 0, more_ = 0;                                           \
-        do {                                                                               \
-            APLIB_GETBIT(b_);                                                              \
-            if (v_ & 0x80000000u) return APLIB_FAIL(Status::gamma_overflow);               \
-            v_ = (v_ << 1) | b_;                                                           \
-            APLIB_GETBIT(more_);                                                           \
-        } while (more_);                                                                   \
-        (out) = v_;                                                                        \
-    } while (0)
-
+    if (src.empty()) return RawResult{Status::truncated, 0, 0};
+    if (dst.empty()) return RawResult{Status::output_overflow, 0, 0};
+    Decoder d{Cursor{src.data() + 1, 0, 0}, dst.data() + 1, 0, false, src.data() + src.size(), dst.data(),
+              dst.data() + dst.size(),      Status::ok};
+    d.obegin[0] = src[0];
+    static const FastLoop fast = ChooseFastLoop();
     for (;;) {
-        if (bits == 0) {
-            if (ip == iend) return APLIB_FAIL(Status::truncated);
-            tag = static_cast<std::uint32_t>(*ip++) << 24;
-            bits = 8;
+        fast(d);
+        const Step step = CarefulToken(d);
+        if (step != Step::more) {
+            return RawResult{step == Step::end ? Status::ok : d.status,
+                             static_cast<std::size_t>(d.op - d.obegin),
+                             static_cast<std::size_t>(d.c.ip - src.data())};
         }
-        if (!(tag >> 31)) {
-            // A run of literals: as many as there are zero bits before the next one bit of
-            // this tag byte, and their bytes follow each other in the stream.
-            unsigned run = std::min<unsigned>(static_cast<unsigned>(std::countl_zero(tag)), bits);
-            if (iend - ip >= 8 && oend - op >= 8) {
-                Copy8(op, ip);
-            } else {
-                run = 1;
-                if (ip == iend) return APLIB_FAIL(Status::truncated);
-                if (op == oend) return APLIB_FAIL(Status::output_overflow);
-                *op = *ip;
-            }
-            op += run;
-            ip += run;
-            tag <<= run;
-            bits -= run;
-            afterMatch = false;
-            continue;
-        }
-        // 1x: the token's kind from its second and third bit, and for 111 its four offset
-        // bits, taken at once from the window when the input has four more bytes.
-        unsigned kind = 0;  // 2: 10, 6: 110, 7: 111
-        std::uint32_t nibble = 0;
-        std::uint32_t high = 0;  // for 10: the first gamma code, when already read
-        if (iend - ip >= 4) {
-            const std::uint64_t window = Window(ip, tag, bits);
-            const auto top = static_cast<std::uint32_t>(window >> 32);
-            if (!(top & 0x40000000u)) {
-                // 10 and, when it ends within the window's next 30 bits, the gamma code
-                // behind it (the window holds at least 33 bits here).
-                kind = 2;
-                const std::uint32_t code = top << 2;
-                const std::uint32_t stop = ~code & 0x55555554u;
-                unsigned used = 2;
-                if (stop != 0) {
-                    const unsigned codeBits = static_cast<unsigned>(std::countl_zero(stop)) + 1;
-                    high = GammaValue(code, codeBits / 2);
-                    used += codeBits;
-                }
-                Consume(window, used, ip, tag, bits);
-            } else if (!(top & 0x20000000u)) {
-                kind = 6;
-                Consume(window, 3, ip, tag, bits);
-            } else {
-                kind = 7;
-                nibble = (top >> 25) & 15u;
-                Consume(window, 7, ip, tag, bits);
-            }
-        } else {
-            std::uint32_t bit = 0;
-            tag <<= 1;
-            --bits;
-            APLIB_GETBIT(bit);
-            if (!bit) {
-                kind = 2;
-            } else {
-                APLIB_GETBIT(bit);
-                kind = bit ? 7 : 6;
-                if (kind == 7) {
-                    for (int i = 0; i < 4; ++i) {
-                        APLIB_GETBIT(bit);
-                        nibble = (nibble << 1) | bit;
-                    }
-                }
-            }
-        }
-        if (kind == 2) {
-            // 10: a match with a gamma-coded offset, or with the last offset.
-            if (high == 0) APLIB_GETGAMMA(high);
-            std::uint64_t offset = 0;
-            std::uint32_t code = 0;
-            std::uint64_t len = 0;
-            if (!afterMatch && high == 2) {
-                if (lastOffset == 0) return APLIB_FAIL(Status::rep_before_match);
-                offset = lastOffset;
-                APLIB_GETGAMMA(code);
-                len = code;
-            } else {
-                high -= afterMatch ? 2u : 3u;
-                if (ip == iend) return APLIB_FAIL(Status::truncated);
-                offset = (std::uint64_t{high} << 8) | *ip++;
-                APLIB_GETGAMMA(code);
-                len = code;
-                if (offset >= 32000) ++len;
-                if (offset >= 1280) ++len;
-                if (offset < 128) len += 2;
-            }
-            // One comparison for both offset 0 and an offset beyond the output so far.
-            if (offset - 1 >= static_cast<std::uint64_t>(op - obegin)) {
-                return APLIB_FAIL(offset == 0 ? Status::zero_offset : Status::offset_too_far);
-            }
-            if (len > static_cast<std::uint64_t>(oend - op)) return APLIB_FAIL(Status::output_overflow);
-            CopyMatch(op, static_cast<std::size_t>(offset), static_cast<std::size_t>(len), oend);
-            op += len;
-            lastOffset = static_cast<std::size_t>(offset);
-            afterMatch = true;
-            continue;
-        }
-        if (kind == 6) {
-            // 110: short match, or the end of the stream.
-            if (ip == iend) return APLIB_FAIL(Status::truncated);
-            const std::uint32_t code = *ip++;
-            const std::size_t offset = code >> 1;
-            if (offset == 0) break;
-            const std::size_t len = 2 + (code & 1u);
-            if (offset > static_cast<std::size_t>(op - obegin)) return APLIB_FAIL(Status::offset_too_far);
-            if (len > static_cast<std::size_t>(oend - op)) return APLIB_FAIL(Status::output_overflow);
-            op[0] = op[-static_cast<std::ptrdiff_t>(offset)];
-            op[1] = op[1 - static_cast<std::ptrdiff_t>(offset)];
-            // The third byte is written even for length 2 when there is room: the next
-            // token overwrites it, and leaving out the branch is faster.
-            if (oend - op >= 3) op[2] = op[2 - static_cast<std::ptrdiff_t>(offset)];
-            op += len;
-            lastOffset = offset;
-            afterMatch = true;
-            continue;
-        }
-        // 111: one byte from up to 15 back, or a zero byte.
-        const std::uint32_t offset = nibble;
-        if (offset > static_cast<std::size_t>(op - obegin)) return APLIB_FAIL(Status::offset_too_far);
-        if (op == oend) return APLIB_FAIL(Status::output_overflow);
-        *op = offset ? op[-static_cast<std::ptrdiff_t>(offset)] : 0;
-        ++op;
-        afterMatch = false;
     }
-#undef APLIB_GETBIT
-#undef APLIB_GETGAMMA
-
-#undef APLIB_FAIL
-    return RawResult{Status::ok, static_cast<std::size_t>(op - obegin),
-                     static_cast<std::size_t>(ip - src.data())};
 }
 
 }  // namespace aplib

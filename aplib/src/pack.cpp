@@ -34,7 +34,7 @@
 namespace aplib {
 namespace {
 
-constexpr std::uint32_t kNice = 48;               // take matches this long without weighing them
+constexpr std::uint32_t kNice = 32;               // take matches this long without weighing them
 constexpr std::uint32_t kWindow = 1u << 12;       // positions parsed before the path is settled
 constexpr unsigned kArrivals = 2;                 // states kept per position
 constexpr unsigned kChainDepth = 24;              // chain entries visited per position
@@ -43,7 +43,10 @@ constexpr unsigned kFarCandidates = 4;
 constexpr std::uint32_t kSplitAbove = 1u << 15;  // inputs larger than this are parsed in two halves
 constexpr std::uint32_t kNone = 0xFFFFFFFFu;
 static_assert(kNice < 64, "the gamma table covers the lengths below kNice");
-constexpr std::uint32_t kInfinite = 0xFFFFFFFFu;
+// The cost of no arrival. Costs count bits from the start of a window of the parse, far
+// below this, and adding a token's bits to it stays above every real cost: offers from
+// an empty arrival need no test, they simply never win.
+constexpr std::uint32_t kInfinite = 1u << 30;
 
 // Bits of gamma(v), v >= 2.
 inline std::uint32_t GammaBits(std::uint32_t v) {
@@ -59,7 +62,8 @@ constexpr std::array<std::uint8_t, 64> kGammaBits = [] {
 
 // How much the format adds to the coded length of a match at this offset.
 inline std::uint32_t LengthBonus(std::uint32_t offset) {
-    return (offset >= 32000 ? 1u : 0u) + (offset >= 1280 ? 1u : 0u) + (offset < 128 ? 2u : 0u);
+    return static_cast<std::uint32_t>(offset >= 32000) + static_cast<std::uint32_t>(offset >= 1280) +
+           (static_cast<std::uint32_t>(offset < 128) << 1);
 }
 
 // Shortest match length that can be coded with a gamma offset.
@@ -87,6 +91,18 @@ struct Token {
 struct Match {
     std::uint32_t len;
     std::uint32_t offset;
+};
+
+// The matches found at one position, with growing length (so fewer than kNice + 1).
+struct Matches {
+    std::array<Match, kNice + 1> items;
+    unsigned count = 0;
+
+    const Match* begin() const { return items.data(); }
+    const Match* end() const { return items.data() + count; }
+    bool empty() const { return count == 0; }
+    const Match& back() const { return items[count - 1]; }
+    void push_back(Match m) { items[count++] = m; }
 };
 
 inline std::uint32_t Load32(const std::uint8_t* p) {
@@ -139,9 +155,9 @@ public:
         return Heads(std::size_t{1} << std::max(10u, bits_ - (halves == 2 ? 1u : 0u)), kNone);
     }
 
-    // Links the positions [from, to). Positions from `scan` on (at most 64 KiB before
-    // `from`) are seen, so the 2- and 3-byte distances are exact; a position whose chain
-    // would lead before `scan` is added to `open` (when given) and left unlinked, for Join.
+    // Links the positions [from, to). Positions from `scan` on are seen, so the 2- and
+    // 3-byte distances are exact back to `scan`; a position whose chain would lead before
+    // `scan` is added to `open` (when given) and left unlinked, for Join.
     void Link(std::uint32_t scan, std::uint32_t from, std::uint32_t to, Heads& head4,
               std::vector<std::uint32_t>* open) {
         // Small inputs get small tables; a hashed 2-byte table may point at other bytes,
@@ -186,8 +202,8 @@ public:
 
     // Matches at `pos` with growing length, nearest first for each length; stops early at
     // a match of kNice bytes or one that reaches the end of the input.
-    void Find(std::uint32_t pos, std::vector<Match>& out) const {
-        out.clear();
+    void Find(std::uint32_t pos, Matches& out) const {
+        out.count = 0;
         const std::uint32_t limit = size_ - pos;
         if (limit < 2) return;
         const std::uint8_t* cur = in_ + pos;
@@ -206,19 +222,27 @@ public:
         if (near3_[pos] != 0 && consider(near3_[pos])) return;
         if (limit < 4) return;
         // Chain walk: a candidate can only be longer if it agrees on the byte at `best`
-        // and on the four bytes before it. Far back, a match has to be long to pay for its
-        // offset, and every step is a cache miss: only a few far candidates are tried.
-        unsigned far = 0;
-        std::uint32_t cand = prev4_[pos];
-        for (unsigned depth = 0; depth < kChainDepth && cand != kNone; ++depth, cand = prev4_[cand]) {
-            if (pos - cand > kFarDistance && ++far > kFarCandidates) break;
-            const std::uint32_t probe = best < 4 ? 0 : best - 3;
-            if (cur[best] != in_[cand + best] || Load32(cur + probe) != Load32(in_ + cand + probe)) continue;
-            const std::uint32_t len = MatchLength(cur, in_ + cand, limit);
-            if (len <= best) continue;
-            best = len;
-            out.push_back({len, pos - cand});
-            if (len >= kNice || len == limit) return;
+        // and on the three before it, one 4-byte comparison. Far back, a match has to be
+        // long to pay for its offset, and every step is a cache miss: only a few far
+        // candidates are tried. Chain entries lie before `pos`; the end mark is above it.
+        const std::uint32_t nearest = pos > kFarDistance ? pos - kFarDistance : 0;
+        unsigned farLeft = kFarCandidates;
+        unsigned depthLeft = kChainDepth;
+        std::uint32_t probe = best < 4 ? 0 : best - 3;
+        std::uint32_t want = Load32(cur + probe);
+        for (std::uint32_t cand = prev4_[pos]; cand < pos; cand = prev4_[cand]) {
+            if (cand < nearest && farLeft-- == 0) break;
+            if (Load32(in_ + cand + probe) == want) {
+                const std::uint32_t len = MatchLength(cur, in_ + cand, limit);
+                if (len > best) {
+                    best = len;
+                    out.push_back({len, pos - cand});
+                    if (len >= kNice || len == limit) return;
+                    probe = best - 3;
+                    want = Load32(cur + probe);
+                }
+            }
+            if (--depthLeft == 0) break;
         }
     }
 
@@ -240,17 +264,25 @@ struct State {
 // No state has this key: offsets stay below 2^31 - 1.
 constexpr std::uint32_t kNoKey = 0xFFFFFFFFu;
 
+// No field is a character type, so that the compiler need not assume a store to an
+// arrival may change anything else (the parse stores arrivals all the time).
 struct Arrival {
     std::uint32_t cost = kInfinite;
     std::uint32_t key = kNoKey;  // lastOffset << 1 | afterMatch
     std::uint32_t len = 0;       // length of the token that arrives here
-    std::uint8_t from = 0;       // arrival slot at the token's start
-    Kind kind = Kind::literal;
-    std::uint8_t shortLiteral = 0;
+    std::uint32_t info = 0;      // arrival slot at the token's start | kind << 8 | short literal << 16
 
     std::uint32_t LastOffset() const { return key >> 1; }
     bool AfterMatch() const { return key & 1u; }
+    unsigned From() const { return info & 0xFFu; }
+    Kind TokenKind() const { return static_cast<Kind>((info >> 8) & 0xFFu); }
+    std::uint32_t ShortLiteral() const { return info >> 16; }
 };
+
+inline std::uint32_t ArrivalInfo(std::uint8_t from, Kind kind, std::uint8_t shortLiteral) {
+    return std::uint32_t{from} | std::uint32_t{static_cast<std::uint8_t>(kind)} << 8 |
+           std::uint32_t{shortLiteral} << 16;
+}
 
 inline std::uint32_t Key(std::uint32_t lastOffset, bool afterMatch) {
     return lastOffset << 1 | (afterMatch ? 1u : 0u);
@@ -306,20 +338,23 @@ private:
         arrivals_[0].len = 0;
     }
 
-    // Offers an arrival at `pos`: it replaces the entry of the same state if cheaper, or
-    // else the dearest entry (an empty slot counts as dearest) if cheaper than that.
-    void Offer(std::uint32_t pos, std::uint32_t cost, std::uint32_t key, std::uint32_t len, std::uint8_t from,
-               Kind kind, std::uint8_t shortLiteral = 0) {
-        Arrival* list = At(pos);
-        unsigned worst = 0;
-        for (unsigned i = 0; i < kArrivals; ++i) {
-            if (list[i].key == key) {
-                if (cost < list[i].cost) list[i] = Arrival{cost, key, len, from, kind, shortLiteral};
-                return;
-            }
-            if (list[i].cost > list[worst].cost) worst = i;
+    // Offers an arrival to the two entries at `list`: it replaces the entry of the same
+    // state if cheaper, or else the dearer entry (an empty one counts as dearest) if
+    // cheaper than that.
+    static void Offer(Arrival* list, std::uint32_t cost, std::uint32_t key, std::uint32_t len,
+                      std::uint8_t from, Kind kind, std::uint8_t shortLiteral = 0) {
+        static_assert(kArrivals == 2, "two entries per position");
+        // Most offers are dearer than both entries: then neither can change.
+        if (cost >= list[0].cost && cost >= list[1].cost) return;
+        Arrival* slot = nullptr;
+        if (list[0].key == key) {
+            slot = &list[0];
+        } else if (list[1].key == key) {
+            slot = &list[1];
+        } else {
+            slot = list[1].cost > list[0].cost ? &list[1] : &list[0];
         }
-        if (cost < list[worst].cost) list[worst] = Arrival{cost, key, len, from, kind, shortLiteral};
+        if (cost < slot->cost) *slot = Arrival{cost, key, len, ArrivalInfo(from, kind, shortLiteral)};
     }
 
     unsigned BestSlot(std::uint32_t pos) {
@@ -365,16 +400,15 @@ private:
         std::uint8_t bestSlot[2] = {0, 0};
         for (unsigned s = 0; s < kArrivals; ++s) {
             const Arrival& a = here[s];
-            if (a.cost == kInfinite) continue;
             const unsigned m = a.AfterMatch() ? 1 : 0;
             if (a.cost < best[m]) {
                 best[m] = a.cost;
                 bestSlot[m] = static_cast<std::uint8_t>(s);
             }
             const auto slot = static_cast<std::uint8_t>(s);
-            Offer(pos + 1, a.cost + literalBits, a.key & ~1u, 1, slot, literalKind, shortLiteral);
+            Offer(here + kArrivals, a.cost + literalBits, a.key & ~1u, 1, slot, literalKind, shortLiteral);
             for (std::uint32_t len = 2; len <= repLen[s]; ++len) {
-                Offer(pos + len, a.cost + 4 + kGammaBits[len], a.key | 1u, len, slot, Kind::rep);
+                Offer(here + kArrivals * len, a.cost + 4 + kGammaBits[len], a.key | 1u, len, slot, Kind::rep);
             }
         }
 
@@ -386,26 +420,21 @@ private:
             std::uint32_t len = from;
             if (m.offset < 128) {
                 for (; len <= std::min<std::uint32_t>(3, m.len); ++len) {
-                    Offer(pos + len, best[cheaper] + kShortMatchBits, key, len, bestSlot[cheaper],
-                          Kind::short_match);
+                    Offer(here + kArrivals * len, best[cheaper] + kShortMatchBits, key, len,
+                          bestSlot[cheaper], Kind::short_match);
                 }
             }
             len = std::max(len, MinMatchLength(m.offset));
             if (len <= m.len) {
                 // Price from each state, and keep the cheaper; the gap is the same for all lengths.
-                std::uint32_t base = kInfinite;
-                std::uint8_t slot = 0;
-                for (unsigned st = 0; st < 2; ++st) {
-                    if (best[st] == kInfinite) continue;
-                    const std::uint32_t c = best[st] + OffsetBits(m.offset, st == 1);
-                    if (c < base) {
-                        base = c;
-                        slot = bestSlot[st];
-                    }
-                }
+                const std::uint32_t afterLiteral = best[0] + OffsetBits(m.offset, false);
+                const std::uint32_t afterMatch = best[1] + OffsetBits(m.offset, true);
+                const std::uint32_t base = std::min(afterLiteral, afterMatch);
+                const std::uint8_t slot = afterLiteral <= afterMatch ? bestSlot[0] : bestSlot[1];
                 const std::uint32_t bonus = LengthBonus(m.offset);
                 for (; len <= m.len; ++len) {
-                    Offer(pos + len, base + kGammaBits[len - bonus], key, len, slot, Kind::match);
+                    Offer(here + kArrivals * len, base + kGammaBits[len - bonus], key, len, slot,
+                          Kind::match);
                 }
             }
             from = m.len + 1;
@@ -462,14 +491,15 @@ private:
         unsigned s = slot;
         while (p > base_) {
             const Arrival& a = At(p)[s];
-            if (a.kind == Kind::literal && tokens_.size() > first && tokens_.back().kind == Kind::literal) {
+            const Kind kind = a.TokenKind();
+            if (kind == Kind::literal && tokens_.size() > first && tokens_.back().kind == Kind::literal) {
                 ++tokens_.back().len;  // runs of literals are one token
             } else {
                 tokens_.push_back(
-                    {a.kind, a.len, a.kind == Kind::short_literal ? a.shortLiteral : a.LastOffset()});
+                    {kind, a.len, kind == Kind::short_literal ? a.ShortLiteral() : a.LastOffset()});
             }
             p -= a.len;
-            s = a.from;
+            s = a.From();
         }
         std::reverse(tokens_.begin() + static_cast<std::ptrdiff_t>(first), tokens_.end());
         const Arrival& end = At(pos)[slot];
@@ -483,7 +513,7 @@ private:
     std::uint32_t end_;
     State start_;
     std::vector<Arrival> arrivals_;
-    std::vector<Match> matches_;
+    Matches matches_;
     std::vector<Token> tokens_;
     std::uint32_t base_ = 0;
     std::uint32_t reached_ = 0;                // furthest window index offered to since the last reset
@@ -676,7 +706,9 @@ std::vector<std::uint8_t> PackRaw(std::span<const std::uint8_t> data) {
             });
             try {
                 std::vector<std::uint32_t> open;
-                finder.Link(cut > 0xFFFFu ? cut - 0xFFFFu : 0, cut, size, secondHeads, &open);
+                // 32000 bytes back are enough for exact 2- and 3-byte distances: beyond
+                // that a match needs 4 bytes, which the joined chains find.
+                finder.Link(cut > 32000 ? cut - 32000 : 0, cut, size, secondHeads, &open);
                 MatchFinder::Heads().swap(secondHeads);
                 {
                     std::unique_lock<std::mutex> lock(linkedMutex);
