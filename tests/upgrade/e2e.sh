@@ -149,7 +149,8 @@ PY
     patch "o1 + 100" "00112233"
     printf '%s' "upgrade.exe $(windows_path "$target")" > "$work/line.txt"
     set +e
-    out=$(cd "$work/bin" && timeout 300 xvfb-run -a env TARNWICK_WINE_DISPLAY=1 "$WINE_RUN" "$work/bin/launcher.exe" "$(windows_path "$package")" \
+    out=$(cd "$work/bin" && timeout 300 xvfb-run -a env TARNWICK_WINE_DISPLAY=1 "$WINE_RUN" --desktop "$case_name" \
+            "$work/bin/launcher.exe" "$(windows_path "$package")" \
             "$(windows_path "$work/line.txt")" --read-box 2>/dev/null)
     status=$?
     set -e
