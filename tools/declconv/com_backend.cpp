@@ -32,6 +32,15 @@ Bstr NewText(const std::u16string& text) {
     return out;
 }
 
+// The Charset property takes a Variant; the host hands it a 32-bit integer.
+VARIANT CharsetValue(const declshift::Options& options) {
+    VARIANT charset;
+    VariantInit(&charset);
+    V_VT(&charset) = VT_I4;
+    V_I4(&charset) = options.m_Charset;
+    return charset;
+}
+
 // COM for the whole run, in a single-threaded apartment as the plug-in expects.
 class Apartment {
 public:
@@ -65,10 +74,7 @@ public:
               "CoCreateInstance");
     }
     void PutOptions(const declshift::Options& options) override {
-        VARIANT charset;
-        VariantInit(&charset);
-        V_VT(&charset) = VT_I4;
-        V_I4(&charset) = options.m_Charset;
+        VARIANT charset = CharsetValue(options);
         Check(object_->put_Charset(&charset), "Charset");
         VARIANT_BOOL flag = options.m_AutoFormat;
         Check(object_->put_AutoFormat(&flag), "AutoFormat");
@@ -136,10 +142,7 @@ public:
               "CoCreateInstance");
     }
     void PutOptions(const declshift::Options& options) override {
-        VARIANT charset;
-        VariantInit(&charset);
-        V_VT(&charset) = VT_I4;
-        V_I4(&charset) = options.m_Charset;
+        VARIANT charset = CharsetValue(options);
         Put(L"Charset", charset);
         PutFlag(L"AutoFormat", options.m_AutoFormat);
         PutFlag(L"ShowParams", options.m_ShowParams);

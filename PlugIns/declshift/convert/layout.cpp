@@ -4,8 +4,6 @@ namespace declshift {
 namespace {
 
 constexpr std::int64_t kMaxLine = 250;
-// The line index is a 16-bit counter: a text of more lines fails.
-constexpr std::int64_t kMaxLines = 32767;
 
 // What a line keeps: the text before a continuation mark (a "\" from the second
 // character on) and before a remark, without the leading "\" and the blanks behind
@@ -30,11 +28,10 @@ Text LayoutLines(Text& text) {
     joined.reserve(all.size() + all.size() / 32 + 8);
     Int16 running = 0;
     std::int64_t count = 0;
-    for (std::size_t from = 0;;) {
+    for (std::size_t from = 0;; from += kCrLf.size()) {
         if (++count > kMaxLines) Fail("16-bit overflow");
-        const auto lineEnd = Find(all, kCrLf, from);
-        const TextView line =
-            PackedLine(all.substr(from, lineEnd == TextView::npos ? TextView::npos : lineEnd - from));
+        const TextView source = LineAt(all, from);
+        const TextView line = PackedLine(source);
         if (count > 1) joined += u' ';
         if (Len(line) + running > kMaxLine) {
             // A new physical line begins with "\ "; its running length is the line's plus 2.
@@ -44,8 +41,8 @@ Text LayoutLines(Text& text) {
             running += Len(line);
         }
         joined.append(line);
-        if (lineEnd == TextView::npos) break;
-        from = lineEnd + kCrLf.size();
+        from += source.size();
+        if (from == all.size()) break;
     }
     ReplaceIn(joined, u" SYS ", Text(kCrLf) + u"SYS ");
     text = ReplaceWhile(std::move(joined), u"  ", u" ");

@@ -12,9 +12,6 @@
 namespace declshift {
 namespace {
 
-// The line index of a parameter list is a 16-bit counter.
-constexpr std::size_t kMaxLines = 32768 - 1;
-
 Text ReplaceFirst(const Text& s, TextView find, TextView with) {
     const Int16 at = InStr(s, find);
     if (at == 0) return s;
@@ -83,19 +80,15 @@ void BuildParamListBody(Text& text) {
     // Steps 3 and 4: each line on its own, looking at the unchanged next one. The
     // line index is a 16-bit counter: a list of more lines fails.
     const TextView all = text;
-    const auto lineAt = [all](std::size_t from) {
-        const auto lineEnd = Find(all, kCrLf, from);
-        return all.substr(from, lineEnd == TextView::npos ? TextView::npos : lineEnd - from);
-    };
     Text lines;
     lines.reserve(all.size() + all.size() / 8);
     Text line;
-    TextView current = lineAt(0);
-    for (std::size_t count = 1;; ++count) {
+    TextView current = LineAt(all, 0);
+    for (std::int64_t count = 1;; ++count) {
         if (count > kMaxLines) Fail("16-bit overflow");
-        const std::size_t nextFrom = static_cast<std::size_t>(current.data() - all.data()) + current.size();
-        const bool last = nextFrom == all.size();
-        const TextView next = last ? TextView() : lineAt(nextFrom + kCrLf.size());
+        const std::size_t end = static_cast<std::size_t>(current.data() - all.data()) + current.size();
+        const bool last = end == all.size();
+        const TextView next = last ? TextView() : LineAt(all, end + kCrLf.size());
         if (LeftAsItIs(current)) {
             lines.append(current);
         } else {

@@ -2,7 +2,6 @@
 
 #include <algorithm>
 #include <bit>
-#include <limits>
 
 #if defined(__SSE2__)
 #include <emmintrin.h>
@@ -182,6 +181,11 @@ Text ReplaceWhile(Text s, TextView find, TextView with) {
     }
     while (Contains(s, find)) s = Replace(s, find, with);
     return s;
+}
+
+TextView LineAt(TextView s, std::size_t from) {
+    const auto lineEnd = Find(s, kCrLf, from);
+    return s.substr(from, lineEnd == TextView::npos ? TextView::npos : lineEnd - from);
 }
 
 std::vector<Text> Split(TextView s, TextView separator) {

@@ -51,6 +51,8 @@ private:
 
 // Line break of generated text.
 inline constexpr TextView kCrLf = u"\r\n";
+// Most lines a converter's 16-bit line index can count; a text of more fails.
+inline constexpr std::int64_t kMaxLines = 32767;
 
 // Literal helper: T("abc") is the UTF-16 text of an ASCII literal.
 inline Text T(std::string_view ascii) { return Text(ascii.begin(), ascii.end()); }
@@ -84,6 +86,9 @@ void ReplaceIn(Text& s, TextView find, TextView with);
 // Replaces until `find` no longer occurs (each round is one Replace pass).
 // A text without `find` is returned as it is, with nothing copied.
 Text ReplaceWhile(Text s, TextView find, TextView with);
+
+// The line of `s` that begins at `from`: up to the next CRLF or the end.
+TextView LineAt(TextView s, std::size_t from);
 
 std::vector<Text> Split(TextView s, TextView separator);
 Text Join(const std::vector<Text>& parts, TextView separator);
