@@ -5,7 +5,8 @@
 //
 // Depack/NAME: raw stream, all bounds checks on. SafeDepack/NAME: the same plus both CRCs.
 // Pack/NAME: `wall_MBps` input MB (10^6) per second of wall-clock time (large inputs are
-// parsed on two threads; bytes_per_second counts only the main thread's CPU time),
+// parsed on two threads; bytes_per_second counts the main thread's CPU time, which
+// includes its polling while it waits for the other),
 // `packed` our raw size, `reference` the README's, `vs_reference` their ratio (1.02 is
 // the limit we hold to).
 #include <benchmark/benchmark.h>

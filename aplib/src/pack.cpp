@@ -1,8 +1,8 @@
 // The packer: a match finder over the whole input and a forward optimal-cost parse.
 //
 // Match finder. A first pass links every position to the previous one with the same
-// 4-byte hash and records the distance to the nearest earlier occurrence of its next 2
-// and 3 bytes (for large inputs, the two halves are linked at the same time and then
+// 5-byte hash and records the distance to the nearest earlier occurrence of its next 2, 3
+// and 4 bytes (for large inputs, the two halves are linked at the same time and then
 // joined). For any position it then lists the matches worth considering as pairs
 // (length, offset) with growing length, each the nearest found for its length, walking
 // the chain nearest first to a fixed depth. After the first pass the finder is read-only,
@@ -22,11 +22,11 @@
 // repeat match against the offset actually in force, so the join is always valid.
 #include <algorithm>
 #include <array>
+#include <atomic>
 #include <bit>
-#include <condition_variable>
 #include <cstring>
 #include <exception>
-#include <mutex>
+#include <memory>
 #include <thread>
 
 #include "aplib/aplib.h"
@@ -34,14 +34,15 @@
 namespace aplib {
 namespace {
 
-constexpr std::uint32_t kNice = 32;               // take matches this long without weighing them
+constexpr std::uint32_t kNice = 28;               // take matches this long without weighing them
 constexpr std::uint32_t kWindow = 1u << 12;       // positions parsed before the path is settled
 constexpr unsigned kArrivals = 2;                 // states kept per position
-constexpr unsigned kChainDepth = 24;              // chain entries visited per position
+constexpr unsigned kChainDepth = 16;              // chain entries visited per position
 constexpr std::uint32_t kFarDistance = 1u << 16;  // beyond this, only kFarCandidates are tried
 constexpr unsigned kFarCandidates = 4;
 constexpr std::uint32_t kSplitAbove = 1u << 15;  // inputs larger than this are parsed in two halves
 constexpr std::uint32_t kNone = 0xFFFFFFFFu;
+constexpr std::uint32_t kFarBack = 0x80000000u;  // inputs are shorter than this
 static_assert(kNice < 64, "the gamma table covers the lengths below kNice");
 // The cost of no arrival. Costs count bits from the start of a window of the parse, far
 // below this, and adding a token's bits to it stays above every real cost: offers from
@@ -144,9 +145,11 @@ public:
         : in_(data.data()),
           size_(static_cast<std::uint32_t>(data.size())),
           bits_(std::clamp<unsigned>(static_cast<unsigned>(std::bit_width(size_)) - 1, 10, 24)),
-          prev4_(data.size(), kNone),
-          near2_(data.size(), 0),
-          near3_(data.size(), 0) {}
+          // Link writes every entry that Find reads.
+          chain_(std::make_unique_for_overwrite<std::uint32_t[]>(data.size())),
+          near2_(std::make_unique_for_overwrite<std::uint16_t[]>(data.size())),
+          near3_(std::make_unique_for_overwrite<std::uint16_t[]>(data.size())),
+          near4_(std::make_unique_for_overwrite<std::uint16_t[]>(data.size())) {}
 
     // Heads for linking the whole input or one of two halves: about one per two bytes
     // linked, so that chains stay short even on data without repeats, where every step is
@@ -155,49 +158,61 @@ public:
         return Heads(std::size_t{1} << std::max(10u, bits_ - (halves == 2 ? 1u : 0u)), kNone);
     }
 
-    // Links the positions [from, to). Positions from `scan` on are seen, so the 2- and
-    // 3-byte distances are exact back to `scan`; a position whose chain would lead before
+    // Links the positions [from, to). Positions from `scan` on are seen, so the 2-, 3- and
+    // 4-byte distances are exact back to `scan`; a position whose chain would lead before
     // `scan` is added to `open` (when given) and left unlinked, for Join.
-    void Link(std::uint32_t scan, std::uint32_t from, std::uint32_t to, Heads& head4,
+    void Link(std::uint32_t scan, std::uint32_t from, std::uint32_t to, Heads& head5,
               std::vector<std::uint32_t>* open) {
-        // Small inputs get small tables; a hashed 2-byte table may point at other bytes,
-        // which Find rejects by measuring the match.
-        const auto bits4 = static_cast<unsigned>(std::countr_zero(head4.size()));
-        const unsigned bits23 = std::min(bits_, 16u);
-        std::vector<std::uint32_t> head3(std::size_t{1} << bits23, kNone);
-        std::vector<std::uint32_t> head2(std::size_t{1} << bits23, kNone);
-        auto delta = [](std::uint32_t pos, std::uint32_t cand) -> std::uint16_t {
-            return (cand != kNone && pos - cand <= 0xFFFFu) ? static_cast<std::uint16_t>(pos - cand) : 0;
+        // Small inputs get small tables; a hashed table may point at other bytes, which Find
+        // rejects by measuring the match. Empty entries lie more than 0xFFFF before every
+        // position, so they give no distance.
+        const auto bits5 = static_cast<unsigned>(std::countr_zero(head5.size()));
+        const unsigned bits = std::min(bits_, 16u);
+        std::vector<std::uint32_t> head2(std::size_t{1} << bits, kFarBack);
+        std::vector<std::uint32_t> head3(std::size_t{1} << bits, kFarBack);
+        std::vector<std::uint32_t> head4(std::size_t{1} << bits, kFarBack);
+        auto hash = [bits](std::uint32_t v) { return (v * 2654435761u) >> (32 - bits); };
+        auto bytes2 = [&](std::uint32_t pos) {
+            return std::uint32_t{in_[pos]} | std::uint32_t{in_[pos + 1]} << 8;
         };
-        const std::uint32_t last = std::min(to, size_ - 1);  // positions with two bytes
-        for (std::uint32_t pos = scan; pos < last; ++pos) {
-            const bool own = pos >= from;
-            const std::uint32_t v2 = std::uint32_t{in_[pos]} | std::uint32_t{in_[pos + 1]} << 8;
-            const std::uint32_t h2 = (v2 * 2654435761u) >> (32 - bits23);
-            if (own) near2_[pos] = delta(pos, head2[h2]);
-            head2[h2] = pos;
-            if (pos + 3 > size_) continue;
-            const std::uint32_t v3 = v2 | std::uint32_t{in_[pos + 2]} << 16;
-            const std::uint32_t h3 = (v3 * 2654435761u) >> (32 - bits23);
-            if (own) near3_[pos] = delta(pos, head3[h3]);
-            head3[h3] = pos;
-            if (pos + 4 > size_) continue;
-            const std::uint32_t h4 = (Load32(in_ + pos) * 2654435761u) >> (32 - bits4);
-            if (own) {
-                prev4_[pos] = head4[h4];
-                if (head4[h4] == kNone && open != nullptr) open->push_back(pos);
-            }
-            head4[h4] = pos;
+        auto bytes3 = [&](std::uint32_t pos) { return bytes2(pos) | std::uint32_t{in_[pos + 2]} << 16; };
+        // The distance back to the position in `head`, or 0, and `pos` in its place.
+        auto nearer = [](std::uint32_t pos, std::uint32_t& head) {
+            const std::uint32_t d = pos - head;
+            head = pos;
+            return static_cast<std::uint16_t>(d <= 0xFFFFu ? d : 0u);
+        };
+        // Positions that have at least 2, 3, 4 and 5 bytes.
+        const std::uint32_t last2 = std::min(to, size_ - 1);
+        const std::uint32_t last3 = size_ > 2 ? std::min(to, size_ - 2) : 0;
+        const std::uint32_t last4 = size_ > 3 ? std::min(to, size_ - 3) : 0;
+        const std::uint32_t last5 = size_ > 4 ? std::min(to, size_ - 4) : 0;
+        for (std::uint32_t pos = scan; pos < std::min(from, last2); ++pos) {
+            head2[hash(bytes2(pos))] = pos;
+            if (pos >= last3) continue;
+            head3[hash(bytes3(pos))] = pos;
+            if (pos >= last4) continue;
+            head4[hash(Load32(in_ + pos))] = pos;
+        }
+        for (std::uint32_t pos = from; pos < last2; ++pos) {
+            near2_[pos] = nearer(pos, head2[hash(bytes2(pos))]);
+            if (pos >= last3) continue;
+            near3_[pos] = nearer(pos, head3[hash(bytes3(pos))]);
+            if (pos >= last4) continue;
+            near4_[pos] = nearer(pos, head4[hash(Load32(in_ + pos))]);
+            if (pos >= last5) continue;
+            std::uint32_t& h5 = head5[Hash5(pos, bits5)];
+            chain_[pos] = h5;
+            if (h5 == kNone && open != nullptr) open->push_back(pos);
+            h5 = pos;
         }
     }
 
     // Continues the chains left open by a later Link into the heads of an earlier one.
     // Both Links must have used heads of the same size.
     void Join(const std::vector<std::uint32_t>& open, const Heads& earlier) {
-        const auto bits4 = static_cast<unsigned>(std::countr_zero(earlier.size()));
-        for (const std::uint32_t pos : open) {
-            prev4_[pos] = earlier[(Load32(in_ + pos) * 2654435761u) >> (32 - bits4)];
-        }
+        const auto bits5 = static_cast<unsigned>(std::countr_zero(earlier.size()));
+        for (const std::uint32_t pos : open) chain_[pos] = earlier[Hash5(pos, bits5)];
     }
 
     // Matches at `pos` with growing length, nearest first for each length; stops early at
@@ -221,7 +236,10 @@ public:
         if (limit < 3) return;
         if (near3_[pos] != 0 && consider(near3_[pos])) return;
         if (limit < 4) return;
-        // Chain walk: a candidate can only be longer if it agrees on the byte at `best`
+        if (near4_[pos] != 0 && consider(near4_[pos])) return;
+        if (limit < 5) return;
+        // Chain walk over the same 5-byte hash: a candidate can only be longer if it
+        // agrees on the byte at `best`
         // and on the three before it, one 4-byte comparison. Far back, a match has to be
         // long to pay for its offset, and every step is a cache miss: only a few far
         // candidates are tried. Chain entries lie before `pos`; the end mark is above it.
@@ -230,7 +248,7 @@ public:
         unsigned depthLeft = kChainDepth;
         std::uint32_t probe = best < 4 ? 0 : best - 3;
         std::uint32_t want = Load32(cur + probe);
-        for (std::uint32_t cand = prev4_[pos]; cand < pos; cand = prev4_[cand]) {
+        for (std::uint32_t cand = chain_[pos]; cand < pos; cand = chain_[cand]) {
             if (cand < nearest && farLeft-- == 0) break;
             if (Load32(in_ + cand + probe) == want) {
                 const std::uint32_t len = MatchLength(cur, in_ + cand, limit);
@@ -247,12 +265,19 @@ public:
     }
 
 private:
+    // A `bits`-wide hash of the 5 bytes at `pos`.
+    std::uint32_t Hash5(std::uint32_t pos, unsigned bits) const {
+        const std::uint64_t v = Load32(in_ + pos) | std::uint64_t{in_[pos + 4]} << 32;
+        return static_cast<std::uint32_t>((v * 0xCF1BBCDCB7A56463ull) >> (64 - bits));
+    }
+
     const std::uint8_t* in_;
     std::uint32_t size_;
-    unsigned bits_;                     // hash table size for the whole input, log2
-    std::vector<std::uint32_t> prev4_;  // previous position with the same 4-byte hash
-    std::vector<std::uint16_t> near2_;  // distance to the same 2 bytes before, 0: none near
-    std::vector<std::uint16_t> near3_;  // distance to the same 3-byte hash before, 0: none near
+    unsigned bits_;                           // hash table size for the whole input, log2
+    std::unique_ptr<std::uint32_t[]> chain_;  // previous position with the same 5-byte hash
+    std::unique_ptr<std::uint16_t[]> near2_;  // distance to the same 2 bytes before, 0: none near
+    std::unique_ptr<std::uint16_t[]> near3_;  // distance to the same 3-byte hash before, 0: none near
+    std::unique_ptr<std::uint16_t[]> near4_;  // distance to the same 4-byte hash before, 0: none near
 };
 
 // What decides the price of the next token.
@@ -299,13 +324,14 @@ public:
           size_(static_cast<std::uint32_t>(data.size())),
           begin_(begin),
           end_(end),
-          start_(start),
-          arrivals_((std::min(kWindow, end - begin) + kNice + 1) * kArrivals) {
+          start_(start) {
         lastSeen_.fill(kNone);
         seen_ = begin > 15 ? begin - 15 : 0;
     }
 
     std::uint32_t Parse() {
+        // Allocated here, by the thread that parses.
+        arrivals_.resize((std::min(kWindow, end_ - begin_) + kNice + 1) * kArrivals);
         ResetWindow(begin_, start_);
         std::uint32_t pos = begin_;
         while (pos < end_) {
@@ -341,20 +367,18 @@ private:
     // Offers an arrival to the two entries at `list`: it replaces the entry of the same
     // state if cheaper, or else the dearer entry (an empty one counts as dearest) if
     // cheaper than that.
-    static void Offer(Arrival* list, std::uint32_t cost, std::uint32_t key, std::uint32_t len,
-                      std::uint8_t from, Kind kind, std::uint8_t shortLiteral = 0) {
+    void Offer(Arrival* list, std::uint32_t cost, std::uint32_t key, std::uint32_t len, std::uint8_t from,
+               Kind kind, std::uint8_t shortLiteral = 0) {
         static_assert(kArrivals == 2, "two entries per position");
-        // Most offers are dearer than both entries: then neither can change.
-        if (cost >= list[0].cost && cost >= list[1].cost) return;
-        Arrival* slot = nullptr;
-        if (list[0].key == key) {
-            slot = &list[0];
-        } else if (list[1].key == key) {
-            slot = &list[1];
-        } else {
-            slot = list[1].cost > list[0].cost ? &list[1] : &list[0];
-        }
-        if (cost < slot->cost) *slot = Arrival{cost, key, len, ArrivalInfo(from, kind, shortLiteral)};
+        // Whether an offer wins is data-dependent and poorly predicted: the choice is made
+        // with selects, and a losing offer is written to a scratch entry.
+        const auto pick1 =
+            static_cast<unsigned>(list[0].key != key) &
+            (static_cast<unsigned>(list[1].key == key) | static_cast<unsigned>(list[1].cost > list[0].cost));
+        Arrival* slot = list + pick1;
+        Arrival* const targets[2] = {&scratch_, slot};
+        Arrival* target = targets[static_cast<unsigned>(cost < slot->cost)];
+        *target = Arrival{cost, key, len, ArrivalInfo(from, kind, shortLiteral)};
     }
 
     unsigned BestSlot(std::uint32_t pos) {
@@ -514,6 +538,7 @@ private:
     State start_;
     std::vector<Arrival> arrivals_;
     Matches matches_;
+    Arrival scratch_;  // where losing offers go
     std::vector<Token> tokens_;
     std::uint32_t base_ = 0;
     std::uint32_t reached_ = 0;                // furthest window index offered to since the last reset
@@ -521,36 +546,58 @@ private:
     std::uint32_t seen_ = 0;
 };
 
+// Bits go into tag bytes, most significant first; a new tag byte is placed where the
+// stream stands when the previous one is full, and whole bytes follow it directly.
 class BitWriter {
 public:
-    explicit BitWriter(std::vector<std::uint8_t>& out) : out_(out) {}
+    explicit BitWriter(std::vector<std::uint8_t>& out) : out_(out) {
+        out_.resize(std::max<std::size_t>(out_.capacity(), 64));
+    }
 
-    void Byte(std::uint8_t b) { out_.push_back(b); }
+    // Makes room for `bytes` more bytes.
+    void Reserve(std::size_t bytes) {
+        if (used_ + bytes > out_.size()) out_.resize(std::max(out_.size() * 2, used_ + bytes));
+    }
+
+    void Byte(std::uint8_t b) { out_[used_++] = b; }
 
     void Bit(std::uint32_t bit) {
-        if (bits_ == 0) {
-            tagPos_ = out_.size();
-            out_.push_back(0);
-            bits_ = 8;
-        }
+        if (bits_ == 0) NewTag();
         --bits_;
-        if (bit) out_[tagPos_] = static_cast<std::uint8_t>(out_[tagPos_] | (1u << bits_));
+        out_[tagPos_] = static_cast<std::uint8_t>(out_[tagPos_] | (bit << bits_));
     }
 
-    void Bits(std::uint32_t value, int count) {
-        for (int b = count - 1; b >= 0; --b) Bit((value >> b) & 1u);
-    }
-
-    void Gamma(std::uint32_t v) {
-        const int top = static_cast<int>(std::bit_width(v)) - 1;
-        for (int b = top - 1; b >= 0; --b) {
-            Bit((v >> b) & 1u);
-            Bit(b > 0 ? 1u : 0u);
+    // The low `count` bits of `value`, most significant first.
+    void Bits(std::uint64_t value, unsigned count) {
+        while (count != 0) {
+            if (bits_ == 0) NewTag();
+            const unsigned n = std::min(bits_, count);
+            count -= n;
+            bits_ -= n;
+            const auto chunk = static_cast<std::uint32_t>(value >> count) & ((1u << n) - 1u);
+            out_[tagPos_] = static_cast<std::uint8_t>(out_[tagPos_] | (chunk << bits_));
         }
     }
+
+    // Each bit of v below its top bit, followed by 1 if more follow and 0 after the last.
+    void Gamma(std::uint32_t v) {
+        const auto top = static_cast<unsigned>(std::bit_width(v)) - 1;
+        std::uint64_t pattern = 0;
+        for (unsigned b = top; b-- > 0;) pattern = pattern << 2 | ((v >> b) & 1u) << 1 | (b > 0 ? 1u : 0u);
+        Bits(pattern, 2 * top);
+    }
+
+    void Finish() { out_.resize(used_); }
 
 private:
+    void NewTag() {
+        tagPos_ = used_;
+        out_[used_++] = 0;
+        bits_ = 8;
+    }
+
     std::vector<std::uint8_t>& out_;
+    std::size_t used_ = 0;
     std::size_t tagPos_ = 0;
     unsigned bits_ = 0;
 };
@@ -560,13 +607,15 @@ private:
 class Emitter {
 public:
     Emitter(std::span<const std::uint8_t> data, std::vector<std::uint8_t>& out) : in_(data.data()), w_(out) {
-        w_.Byte(in_[0]);
+        w_.Byte(in_[0]);  // the constructor leaves room for it
         pos_ = 1;
     }
 
     std::uint32_t Position() const { return pos_; }
 
     void Emit(const Token& t) {
+        // A token takes at most 2 bytes a literal, or 20 bytes otherwise.
+        w_.Reserve(t.kind == Kind::literal ? 2 * std::size_t{t.len} + 2 : 24);
         switch (t.kind) {
             case Kind::literal:
                 for (std::uint32_t i = 0; i < t.len; ++i) Literal();
@@ -598,6 +647,7 @@ public:
 
     // Emits only the last `tail` bytes of a token (the rest is already written).
     void EmitTail(const Token& t, std::uint32_t tail) {
+        w_.Reserve(2 * std::size_t{tail} + 24);
         if (t.kind == Kind::literal) {
             Emit({Kind::literal, tail, 0});
         } else {
@@ -606,8 +656,10 @@ public:
     }
 
     void End() {
+        w_.Reserve(2);
         w_.Bits(0b110, 3);
         w_.Byte(0);
+        w_.Finish();
     }
 
 private:
@@ -671,49 +723,55 @@ std::vector<std::uint8_t> PackRaw(std::span<const std::uint8_t> data) {
             for (const Token& t : whole.Tokens()) emitter.Emit(t);
         } else {
             // Each thread links its half of the chains; the second half's chains are joined
-            // to the first's before its parse starts. The first parse only looks back.
+            // to the first's before its parse starts. The first parse only looks back. The
+            // worker also writes the first half's tokens; the emitter is the main thread's
+            // again after the join.
             const std::uint32_t cut = size / 2;
             Parser first(finder, data, 1, cut, State{});
             Parser second(finder, data, cut, size, State{});
             MatchFinder::Heads firstHeads = finder.NewHeads(2);
             MatchFinder::Heads secondHeads = finder.NewHeads(2);
-            // A mutex and a condition variable rather than std::latch: the latter's atomic
-            // wait can miss its wake-up with the Windows thread library (seen as a hang).
-            std::mutex linkedMutex;
-            std::condition_variable linkedSignal;
-            bool firstLinked = false;
+            // The threads wait for each other by polling: a blocked thread can take
+            // milliseconds to wake up on a virtual machine, longer than the wait itself.
+            // Yielding leaves the processor to the other thread where there is only one.
+            // (std::latch is not used: its atomic wait can miss its wake-up with the Windows
+            // thread library, seen as a hang.)
+            std::atomic<bool> firstLinked{false};
+            std::atomic<bool> workerDone{false};
+            auto waitFor = [](const std::atomic<bool>& flag) {
+                while (!flag.load(std::memory_order_acquire)) std::this_thread::yield();
+            };
             std::uint32_t firstEnd = 0;
             // Out of memory is the only failure there is; the worker hands it over.
-            std::exception_ptr linkFailure;   // set before firstLinked opens
-            std::exception_ptr parseFailure;  // read after the join
+            std::exception_ptr linkFailure;   // set before firstLinked
+            std::exception_ptr parseFailure;  // set before workerDone
             std::thread worker([&] {
                 try {
                     finder.Link(0, 0, cut, firstHeads, nullptr);
                 } catch (...) {
                     linkFailure = std::current_exception();
                 }
-                {
-                    const std::lock_guard<std::mutex> lock(linkedMutex);
-                    firstLinked = true;
+                firstLinked.store(true, std::memory_order_release);
+                if (!linkFailure) {
+                    try {
+                        firstEnd = first.Parse();
+                        // The first half's tokens start the stream: write them while the
+                        // second half is still being parsed.
+                        for (const Token& t : first.Tokens()) emitter.Emit(t);
+                    } catch (...) {
+                        parseFailure = std::current_exception();
+                    }
                 }
-                linkedSignal.notify_one();
-                if (linkFailure) return;
-                try {
-                    firstEnd = first.Parse();
-                } catch (...) {
-                    parseFailure = std::current_exception();
-                }
+                workerDone.store(true, std::memory_order_release);
             });
             try {
                 std::vector<std::uint32_t> open;
-                // 32000 bytes back are enough for exact 2- and 3-byte distances: beyond
-                // that a match needs 4 bytes, which the joined chains find.
+                // 32000 bytes back are enough for the 2-, 3- and 4-byte distances: farther
+                // back a match needs 4 bytes to be coded at all, and 5 to pay well; those
+                // are found through the joined chains.
                 finder.Link(cut > 32000 ? cut - 32000 : 0, cut, size, secondHeads, &open);
                 MatchFinder::Heads().swap(secondHeads);
-                {
-                    std::unique_lock<std::mutex> lock(linkedMutex);
-                    linkedSignal.wait(lock, [&] { return firstLinked; });
-                }
+                waitFor(firstLinked);
                 if (!linkFailure) {
                     finder.Join(open, firstHeads);
                     std::vector<std::uint32_t>().swap(open);
@@ -724,10 +782,10 @@ std::vector<std::uint8_t> PackRaw(std::span<const std::uint8_t> data) {
                 worker.join();
                 throw;
             }
+            waitFor(workerDone);
             worker.join();
             if (linkFailure) std::rethrow_exception(linkFailure);
             if (parseFailure) std::rethrow_exception(parseFailure);
-            for (const Token& t : first.Tokens()) emitter.Emit(t);
             // Skip what the first half already covers; keep the tail of a token cut there.
             std::uint32_t p = cut;
             for (const Token& t : second.Tokens()) {

@@ -152,6 +152,44 @@ INSTANTIATE_TEST_SUITE_P(Distances, OffsetBorderTest,
                                            BorderCase{65535}, BorderCase{65536}, BorderCase{65537}),
                          [](const auto& row) { return "d" + std::to_string(row.param.distance); });
 
+// Inputs above 32 KiB are parsed in two halves on two threads and joined at the middle:
+// sizes around that threshold, with one block repeated so that matches, repeat matches
+// and runs straddle the cut.
+struct SplitCase {
+    std::size_t size;
+    std::size_t period;  // distance of the repeats
+};
+
+void PrintTo(const SplitCase& row, std::ostream* out) { *out << row.size << " bytes, period " << row.period; }
+
+class SplitPackTest : public ::testing::TestWithParam<SplitCase> {};
+
+TEST_P(SplitPackTest, RoundTripsAcrossTheCut) {
+    const SplitCase row = GetParam();
+    const Bytes block = MixedData(row.period, 5);
+    Bytes data;
+    while (data.size() < row.size) {
+        const std::size_t take = std::min(row.period, row.size - data.size());
+        data.insert(data.end(), block.begin(), block.begin() + static_cast<std::ptrdiff_t>(take));
+        if (data.size() < row.size)
+            data.push_back(static_cast<std::uint8_t>(data.size()));  // breaks each repeat
+    }
+    const Bytes raw = PackRaw(data);
+    Bytes out(data.size());
+    const RawResult r = DepackRaw(raw, out);
+    ASSERT_EQ(r.status, Status::ok) << StatusText(r.status);
+    EXPECT_EQ(r.consumed, raw.size());
+    EXPECT_TRUE(out == data);
+}
+
+INSTANTIATE_TEST_SUITE_P(Sizes, SplitPackTest,
+                         ::testing::Values(SplitCase{32768, 700}, SplitCase{32769, 700}, SplitCase{32770, 3},
+                                           SplitCase{40000, 16390}, SplitCase{65537, 32768},
+                                           SplitCase{100000, 49999}, SplitCase{100001, 97}),
+                         [](const auto& row) {
+                             return std::to_string(row.param.size) + "_" + std::to_string(row.param.period);
+                         });
+
 // Long runs and long repeats cross the parser's settle points and its long-match shortcut.
 TEST(Pack, LongStructuredInputsRoundTrip) {
     Bytes data;
