@@ -16,10 +16,11 @@
 // exact bit counts of the tokens. A match of kNice bytes or more is taken at once, and the
 // path is settled every kWindow positions, which bounds the memory of the parse.
 //
-// Large inputs are cut in two halves parsed at the same time. The first half's parser
-// runs on until it settles at or past the cut; the second half's tokens are joined where
-// the first half ends (a token cut there keeps its tail), and the writer re-checks every
-// repeat match against the offset actually in force, so the join is always valid.
+// Large inputs are packed on two threads: the chains are linked in two halves at the same
+// time and joined, and the parse is cut into pieces. A piece's parser runs on until it
+// settles at or past the piece's end; the next piece's tokens are joined where that one
+// ends (a token cut there keeps its tail), and the writer re-checks every repeat match
+// against the offset actually in force, so the join is always valid.
 #include <algorithm>
 #include <array>
 #include <atomic>
@@ -27,6 +28,7 @@
 #include <cstring>
 #include <exception>
 #include <memory>
+#include <mutex>
 #include <thread>
 
 #include "aplib/aplib.h"
@@ -40,7 +42,8 @@ constexpr unsigned kArrivals = 2;                 // states kept per position
 constexpr unsigned kChainDepth = 16;              // chain entries visited per position
 constexpr std::uint32_t kFarDistance = 1u << 16;  // beyond this, only kFarCandidates are tried
 constexpr unsigned kFarCandidates = 4;
-constexpr std::uint32_t kSplitAbove = 1u << 15;  // inputs larger than this are parsed in two halves
+constexpr std::uint32_t kSplitAbove = 1u << 15;  // inputs larger than this are packed on two threads
+constexpr std::uint32_t kPiece = 1u << 13;       // bytes parsed as one piece there
 constexpr std::uint32_t kNone = 0xFFFFFFFFu;
 constexpr std::uint32_t kFarBack = 0x80000000u;  // inputs are shorter than this
 static_assert(kNice < 64, "the gamma table covers the lengths below kNice");
@@ -317,21 +320,22 @@ inline std::uint32_t Key(std::uint32_t lastOffset, bool afterMatch) {
 // run past `end`; the parse then ends where the last token ends (Parse returns it).
 class Parser {
 public:
+    // `arrivals` is working memory, reused from one parse to the next.
     Parser(const MatchFinder& finder, std::span<const std::uint8_t> data, std::uint32_t begin,
-           std::uint32_t end, State start)
+           std::uint32_t end, State start, std::vector<Arrival>& arrivals)
         : finder_(finder),
           in_(data.data()),
           size_(static_cast<std::uint32_t>(data.size())),
           begin_(begin),
           end_(end),
-          start_(start) {
+          start_(start),
+          arrivals_(arrivals) {
         lastSeen_.fill(kNone);
         seen_ = begin > 15 ? begin - 15 : 0;
     }
 
     std::uint32_t Parse() {
-        // Allocated here, by the thread that parses.
-        arrivals_.resize((std::min(kWindow, end_ - begin_) + kNice + 1) * kArrivals);
+        arrivals_.assign((std::min(kWindow, end_ - begin_) + kNice + 1) * kArrivals, Arrival{});
         ResetWindow(begin_, start_);
         std::uint32_t pos = begin_;
         while (pos < end_) {
@@ -346,6 +350,7 @@ public:
     }
 
     const std::vector<Token>& Tokens() const { return tokens_; }
+    std::vector<Token> TakeTokens() { return std::move(tokens_); }
 
 private:
     Arrival* At(std::uint32_t pos) { return &arrivals_[(pos - base_) * kArrivals]; }
@@ -536,7 +541,7 @@ private:
     std::uint32_t begin_;
     std::uint32_t end_;
     State start_;
-    std::vector<Arrival> arrivals_;
+    std::vector<Arrival>& arrivals_;
     Matches matches_;
     Arrival scratch_;  // where losing offers go
     std::vector<Token> tokens_;
@@ -703,6 +708,135 @@ private:
 
 }  // namespace
 
+namespace {
+
+// A stretch of the input parsed on its own, and its tokens until they are written.
+struct Piece {
+    std::uint32_t begin = 0;
+    std::uint32_t end = 0;
+    std::vector<Token> tokens;
+    std::atomic<bool> parsed{false};
+};
+
+// Writes a piece's tokens after what is already written. The piece before may have run
+// past this one's start: what it covers is skipped, and a token cut there keeps its tail.
+void EmitPiece(Emitter& emitter, Piece& piece) {
+    const std::uint32_t covered = emitter.Position();
+    std::uint32_t p = piece.begin;
+    for (const Token& t : piece.tokens) {
+        const std::uint32_t next = p + t.len;
+        if (next > covered) {
+            if (p < covered) {
+                emitter.EmitTail(t, next - covered);
+            } else {
+                emitter.Emit(t);
+            }
+        }
+        p = next;
+    }
+    std::vector<Token>().swap(piece.tokens);
+}
+
+// Packs on two threads. Each links half of the chains, and the second half's chains are
+// joined to the first's. Then both parse pieces of kPiece bytes in input order, taking the
+// next one free, so that they finish together whatever the pieces cost; a piece in the
+// second half waits for the join. Pieces are written in order by whichever thread finds
+// the next one parsed, while the other parses on.
+//
+// The threads wait for each other by polling: a blocked thread can take milliseconds to
+// wake up on a virtual machine, longer than the waits here. Yielding leaves the
+// processor to the other thread where there is only one. (std::latch is not used: its
+// atomic wait can miss its wake-up with the Windows thread library, seen as a hang.)
+void PackInParallel(std::span<const std::uint8_t> data, MatchFinder& finder, Emitter& emitter) {
+    const auto size = static_cast<std::uint32_t>(data.size());
+    const std::uint32_t cut = size / 2;
+    const std::uint32_t firstPieces = (cut - 1 + kPiece - 1) / kPiece;
+    const std::uint32_t count = firstPieces + (size - cut + kPiece - 1) / kPiece;
+    const auto pieces = std::make_unique<Piece[]>(count);
+    for (std::uint32_t k = 0; k < count; ++k) {
+        pieces[k].begin = k < firstPieces ? 1 + k * kPiece : cut + (k - firstPieces) * kPiece;
+        pieces[k].end = k + 1 == firstPieces ? cut : std::min(size, pieces[k].begin + kPiece);
+    }
+
+    std::atomic<bool> firstLinked{false};
+    std::atomic<bool> joined{false};
+    std::atomic<bool> failed{false};
+    std::atomic<std::uint32_t> nextPiece{0};
+    std::mutex emitting;
+    std::uint32_t written = 0;  // pieces written, under `emitting`
+    auto waitFor = [](const std::atomic<bool>& flag) {
+        while (!flag.load(std::memory_order_acquire)) std::this_thread::yield();
+    };
+    auto writeReady = [&] {
+        while (written < count && pieces[written].parsed.load(std::memory_order_acquire)) {
+            EmitPiece(emitter, pieces[written]);
+            ++written;
+        }
+    };
+    auto parsePieces = [&](std::vector<Arrival>& arrivals) {
+        for (;;) {
+            const std::uint32_t k = nextPiece.fetch_add(1);
+            if (k >= count) return;
+            if (k >= firstPieces) waitFor(joined);
+            if (failed.load(std::memory_order_acquire)) return;
+            Parser parser(finder, data, pieces[k].begin, pieces[k].end, State{}, arrivals);
+            parser.Parse();
+            pieces[k].tokens = parser.TakeTokens();
+            pieces[k].parsed.store(true, std::memory_order_release);
+            if (const std::unique_lock<std::mutex> lock(emitting, std::try_to_lock); lock) writeReady();
+        }
+    };
+
+    MatchFinder::Heads firstHeads = finder.NewHeads(2);
+    MatchFinder::Heads secondHeads = finder.NewHeads(2);
+    // Out of memory is the only failure there is; each thread keeps its own.
+    std::exception_ptr workerFailure;
+    std::exception_ptr mainFailure;
+    std::thread worker([&] {
+        try {
+            finder.Link(0, 0, cut, firstHeads, nullptr);
+        } catch (...) {
+            workerFailure = std::current_exception();
+            failed.store(true, std::memory_order_release);
+        }
+        firstLinked.store(true, std::memory_order_release);
+        try {
+            std::vector<Arrival> arrivals;
+            parsePieces(arrivals);
+        } catch (...) {
+            workerFailure = std::current_exception();
+            failed.store(true, std::memory_order_release);
+        }
+    });
+    try {
+        std::vector<std::uint32_t> open;
+        // 32000 bytes back are enough for the 2-, 3- and 4-byte distances: farther back a
+        // match needs 4 bytes to be coded at all, and 5 to pay well; those are found
+        // through the joined chains.
+        finder.Link(cut > 32000 ? cut - 32000 : 0, cut, size, secondHeads, &open);
+        waitFor(firstLinked);
+        if (!failed.load(std::memory_order_acquire)) finder.Join(open, firstHeads);
+    } catch (...) {
+        mainFailure = std::current_exception();
+        failed.store(true, std::memory_order_release);
+    }
+    joined.store(true, std::memory_order_release);
+    try {
+        std::vector<Arrival> arrivals;
+        parsePieces(arrivals);
+    } catch (...) {
+        if (!mainFailure) mainFailure = std::current_exception();
+        failed.store(true, std::memory_order_release);
+    }
+    worker.join();
+    if (mainFailure) std::rethrow_exception(mainFailure);
+    if (workerFailure) std::rethrow_exception(workerFailure);
+    const std::lock_guard<std::mutex> lock(emitting);
+    writeReady();
+}
+
+}  // namespace
+
 std::vector<std::uint8_t> PackRaw(std::span<const std::uint8_t> data) {
     if (data.empty()) throw PackError("cannot pack empty input: the format has no encoding for it");
     if (data.size() >= 0x80000000u) throw PackError("cannot pack 2 GiB or more in one block");
@@ -718,87 +852,12 @@ std::vector<std::uint8_t> PackRaw(std::span<const std::uint8_t> data) {
                 MatchFinder::Heads heads = finder.NewHeads(1);
                 finder.Link(0, 0, size, heads, nullptr);
             }
-            Parser whole(finder, data, 1, size, State{});
+            std::vector<Arrival> arrivals;
+            Parser whole(finder, data, 1, size, State{}, arrivals);
             whole.Parse();
             for (const Token& t : whole.Tokens()) emitter.Emit(t);
         } else {
-            // Each thread links its half of the chains; the second half's chains are joined
-            // to the first's before its parse starts. The first parse only looks back. The
-            // worker also writes the first half's tokens; the emitter is the main thread's
-            // again after the join.
-            const std::uint32_t cut = size / 2;
-            Parser first(finder, data, 1, cut, State{});
-            Parser second(finder, data, cut, size, State{});
-            MatchFinder::Heads firstHeads = finder.NewHeads(2);
-            MatchFinder::Heads secondHeads = finder.NewHeads(2);
-            // The threads wait for each other by polling: a blocked thread can take
-            // milliseconds to wake up on a virtual machine, longer than the wait itself.
-            // Yielding leaves the processor to the other thread where there is only one.
-            // (std::latch is not used: its atomic wait can miss its wake-up with the Windows
-            // thread library, seen as a hang.)
-            std::atomic<bool> firstLinked{false};
-            std::atomic<bool> workerDone{false};
-            auto waitFor = [](const std::atomic<bool>& flag) {
-                while (!flag.load(std::memory_order_acquire)) std::this_thread::yield();
-            };
-            std::uint32_t firstEnd = 0;
-            // Out of memory is the only failure there is; the worker hands it over.
-            std::exception_ptr linkFailure;   // set before firstLinked
-            std::exception_ptr parseFailure;  // set before workerDone
-            std::thread worker([&] {
-                try {
-                    finder.Link(0, 0, cut, firstHeads, nullptr);
-                } catch (...) {
-                    linkFailure = std::current_exception();
-                }
-                firstLinked.store(true, std::memory_order_release);
-                if (!linkFailure) {
-                    try {
-                        firstEnd = first.Parse();
-                        // The first half's tokens start the stream: write them while the
-                        // second half is still being parsed.
-                        for (const Token& t : first.Tokens()) emitter.Emit(t);
-                    } catch (...) {
-                        parseFailure = std::current_exception();
-                    }
-                }
-                workerDone.store(true, std::memory_order_release);
-            });
-            try {
-                std::vector<std::uint32_t> open;
-                // 32000 bytes back are enough for the 2-, 3- and 4-byte distances: farther
-                // back a match needs 4 bytes to be coded at all, and 5 to pay well; those
-                // are found through the joined chains.
-                finder.Link(cut > 32000 ? cut - 32000 : 0, cut, size, secondHeads, &open);
-                MatchFinder::Heads().swap(secondHeads);
-                waitFor(firstLinked);
-                if (!linkFailure) {
-                    finder.Join(open, firstHeads);
-                    std::vector<std::uint32_t>().swap(open);
-                    MatchFinder::Heads().swap(firstHeads);  // the worker is done with it
-                    second.Parse();
-                }
-            } catch (...) {
-                worker.join();
-                throw;
-            }
-            waitFor(workerDone);
-            worker.join();
-            if (linkFailure) std::rethrow_exception(linkFailure);
-            if (parseFailure) std::rethrow_exception(parseFailure);
-            // Skip what the first half already covers; keep the tail of a token cut there.
-            std::uint32_t p = cut;
-            for (const Token& t : second.Tokens()) {
-                const std::uint32_t next = p + t.len;
-                if (next > firstEnd) {
-                    if (p < firstEnd) {
-                        emitter.EmitTail(t, next - firstEnd);
-                    } else {
-                        emitter.Emit(t);
-                    }
-                }
-                p = next;
-            }
+            PackInParallel(data, finder, emitter);
         }
     }
     emitter.End();
