@@ -166,24 +166,26 @@ public:
     // `scan` is added to `open` (when given) and left unlinked, for Join.
     void Link(std::uint32_t scan, std::uint32_t from, std::uint32_t to, Heads& head5,
               std::vector<std::uint32_t>* open) {
-        // Small inputs get small tables; a hashed table may point at other bytes, which Find
-        // rejects by measuring the match. Empty entries lie more than 0xFFFF before every
-        // position, so they give no distance.
+        // Small inputs get small tables. The tables keep positions modulo 2^16, enough
+        // for distances up to 0xFFFF; an entry older than that, never written, or written
+        // for other bytes by a hashed table, points at bytes that Find rejects when it
+        // measures the match.
         const auto bits5 = static_cast<unsigned>(std::countr_zero(head5.size()));
         const unsigned bits = std::min(bits_, 16u);
-        std::vector<std::uint32_t> head2(std::size_t{1} << bits, kFarBack);
-        std::vector<std::uint32_t> head3(std::size_t{1} << bits, kFarBack);
-        std::vector<std::uint32_t> head4(std::size_t{1} << bits, kFarBack);
+        std::vector<std::uint16_t> head2(std::size_t{1} << bits);
+        std::vector<std::uint16_t> head3(std::size_t{1} << bits);
+        std::vector<std::uint16_t> head4(std::size_t{1} << bits);
         auto hash = [bits](std::uint32_t v) { return (v * 2654435761u) >> (32 - bits); };
         auto bytes2 = [&](std::uint32_t pos) {
             return std::uint32_t{in_[pos]} | std::uint32_t{in_[pos + 1]} << 8;
         };
         auto bytes3 = [&](std::uint32_t pos) { return bytes2(pos) | std::uint32_t{in_[pos + 2]} << 16; };
-        // The distance back to the position in `head`, or 0, and `pos` in its place.
-        auto nearer = [](std::uint32_t pos, std::uint32_t& head) {
-            const std::uint32_t d = pos - head;
-            head = pos;
-            return static_cast<std::uint16_t>(d <= 0xFFFFu ? d : 0u);
+        // The distance back to the position in `head`, and `pos` in its place; 0 for none
+        // and for distances that would lead before the input.
+        auto nearer = [](std::uint32_t pos, std::uint16_t& head) {
+            const auto d = static_cast<std::uint16_t>(pos - head);
+            head = static_cast<std::uint16_t>(pos);
+            return d <= pos ? d : std::uint16_t{0};
         };
         // Positions that have at least 2, 3, 4 and 5 bytes.
         const std::uint32_t last2 = std::min(to, size_ - 1);
@@ -191,11 +193,11 @@ public:
         const std::uint32_t last4 = size_ > 3 ? std::min(to, size_ - 3) : 0;
         const std::uint32_t last5 = size_ > 4 ? std::min(to, size_ - 4) : 0;
         for (std::uint32_t pos = scan; pos < std::min(from, last2); ++pos) {
-            head2[hash(bytes2(pos))] = pos;
+            head2[hash(bytes2(pos))] = static_cast<std::uint16_t>(pos);
             if (pos >= last3) continue;
-            head3[hash(bytes3(pos))] = pos;
+            head3[hash(bytes3(pos))] = static_cast<std::uint16_t>(pos);
             if (pos >= last4) continue;
-            head4[hash(Load32(in_ + pos))] = pos;
+            head4[hash(Load32(in_ + pos))] = static_cast<std::uint16_t>(pos);
         }
         for (std::uint32_t pos = from; pos < last2; ++pos) {
             near2_[pos] = nearer(pos, head2[hash(bytes2(pos))]);
