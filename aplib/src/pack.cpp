@@ -45,7 +45,6 @@ constexpr unsigned kFarCandidates = 4;
 constexpr std::uint32_t kSplitAbove = 1u << 15;  // inputs larger than this are packed on two threads
 constexpr std::uint32_t kPiece = 1u << 13;       // bytes parsed as one piece there
 constexpr std::uint32_t kNone = 0xFFFFFFFFu;
-constexpr std::uint32_t kFarBack = 0x80000000u;  // inputs are shorter than this
 static_assert(kNice < 64, "the gamma table covers the lengths below kNice");
 // The cost of no arrival. Costs count bits from the start of a window of the parse, far
 // below this, and adding a token's bits to it stays above every real cost: offers from
