@@ -140,7 +140,7 @@ inline std::uint32_t MatchLength(const std::uint8_t* a, const std::uint8_t* b, s
 
 class MatchFinder {
 public:
-    // Per-bucket heads of the 4-byte hash chains while linking.
+    // Per-bucket heads of the 5-byte hash chains while linking.
     using Heads = std::vector<std::uint32_t>;
 
     explicit MatchFinder(std::span<const std::uint8_t> data)
@@ -609,7 +609,7 @@ private:
 };
 
 // Writes tokens as the stream, tracking the state itself: a repeat match whose offset is
-// not the one in force (possible where two halves are joined) becomes an ordinary match.
+// not the one in force (possible where two pieces are joined) becomes an ordinary match.
 class Emitter {
 public:
     Emitter(std::span<const std::uint8_t> data, std::vector<std::uint8_t>& out) : in_(data.data()), w_(out) {

@@ -152,9 +152,9 @@ INSTANTIATE_TEST_SUITE_P(Distances, OffsetBorderTest,
                                            BorderCase{65535}, BorderCase{65536}, BorderCase{65537}),
                          [](const auto& row) { return "d" + std::to_string(row.param.distance); });
 
-// Inputs above 32 KiB are parsed in two halves on two threads and joined at the middle:
-// sizes around that threshold, with one block repeated so that matches, repeat matches
-// and runs straddle the cut.
+// Inputs above 32 KiB are linked in two halves joined at the middle and parsed in 8 KiB
+// pieces on two threads: sizes around that threshold, with one block repeated so that
+// matches, repeat matches and runs straddle the cuts.
 struct SplitCase {
     std::size_t size;
     std::size_t period;  // distance of the repeats
