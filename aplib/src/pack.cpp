@@ -39,7 +39,7 @@ namespace {
 constexpr std::uint32_t kNice = 28;               // take matches this long without weighing them
 constexpr std::uint32_t kWindow = 1u << 12;       // positions parsed before the path is settled
 constexpr unsigned kArrivals = 2;                 // states kept per position
-constexpr unsigned kChainDepth = 16;              // chain entries visited per position
+constexpr unsigned kChainDepth = 24;              // chain entries visited per position
 constexpr std::uint32_t kFarDistance = 1u << 16;  // beyond this, only kFarCandidates are tried
 constexpr unsigned kFarCandidates = 4;
 constexpr std::uint32_t kSplitAbove = 1u << 15;  // inputs larger than this are packed on two threads
@@ -398,7 +398,17 @@ private:
 
     std::uint32_t Visit(std::uint32_t pos) {
         Arrival* here = At(pos);
-        finder_.Find(pos, matches_);
+        // Where the next position is already reached at no higher cost, a match from here
+        // is rarely better than the same match from there, a byte shorter, which the next
+        // visit finds; the finder is skipped. This is common: the lengths of a match that
+        // code to the same number of bits reach a run of positions at the same cost.
+        const std::uint32_t cheapestHere = std::min(here[0].cost, here[1].cost);
+        const std::uint32_t cheapestNext = std::min(here[kArrivals].cost, here[kArrivals + 1].cost);
+        if (cheapestNext <= cheapestHere) {
+            matches_.count = 0;
+        } else {
+            finder_.Find(pos, matches_);
+        }
 
         const std::uint32_t limit = size_ - pos;
         const std::uint8_t* cur = in_ + pos;
