@@ -803,23 +803,25 @@ void PackInParallel(std::span<const std::uint8_t> data, MatchFinder& finder, Emi
     // Out of memory is the only failure there is; each thread keeps its own.
     std::exception_ptr workerFailure;
     std::exception_ptr mainFailure;
+    // Runs `work`, keeping its first failure in `failure` and telling the other thread.
+    auto guarded = [&failed](std::exception_ptr& failure, auto&& work) {
+        try {
+            work();
+        } catch (...) {
+            if (!failure) failure = std::current_exception();
+            failed.store(true, std::memory_order_release);
+        }
+    };
+    auto parseWithOwnMemory = [&parsePieces] {
+        std::vector<Arrival> arrivals;
+        parsePieces(arrivals);
+    };
     std::thread worker([&] {
-        try {
-            finder.Link(0, 0, cut, firstHeads, nullptr);
-        } catch (...) {
-            workerFailure = std::current_exception();
-            failed.store(true, std::memory_order_release);
-        }
+        guarded(workerFailure, [&] { finder.Link(0, 0, cut, firstHeads, nullptr); });
         firstLinked.store(true, std::memory_order_release);
-        try {
-            std::vector<Arrival> arrivals;
-            parsePieces(arrivals);
-        } catch (...) {
-            workerFailure = std::current_exception();
-            failed.store(true, std::memory_order_release);
-        }
+        guarded(workerFailure, parseWithOwnMemory);
     });
-    try {
+    guarded(mainFailure, [&] {
         std::vector<std::uint32_t> open;
         // 32000 bytes back are enough for the 2-, 3- and 4-byte distances: farther back a
         // match needs 4 bytes to be coded at all, and 5 to pay well; those are found
@@ -827,18 +829,9 @@ void PackInParallel(std::span<const std::uint8_t> data, MatchFinder& finder, Emi
         finder.Link(cut > 32000 ? cut - 32000 : 0, cut, size, secondHeads, &open);
         waitFor(firstLinked);
         if (!failed.load(std::memory_order_acquire)) finder.Join(open, firstHeads);
-    } catch (...) {
-        mainFailure = std::current_exception();
-        failed.store(true, std::memory_order_release);
-    }
+    });
     joined.store(true, std::memory_order_release);
-    try {
-        std::vector<Arrival> arrivals;
-        parsePieces(arrivals);
-    } catch (...) {
-        if (!mainFailure) mainFailure = std::current_exception();
-        failed.store(true, std::memory_order_release);
-    }
+    guarded(mainFailure, parseWithOwnMemory);
     worker.join();
     if (mainFailure) std::rethrow_exception(mainFailure);
     if (workerFailure) std::rethrow_exception(workerFailure);

@@ -17,6 +17,17 @@ Bytes RoundTrip(const Bytes& data) {
     return out;
 }
 
+// Packs `data` as a raw stream and checks that it unpacks exactly; returns the stream.
+Bytes PackAndCheck(const Bytes& data) {
+    const Bytes raw = PackRaw(data);
+    Bytes out(data.size());
+    const RawResult r = DepackRaw(raw, out);
+    EXPECT_EQ(r.status, Status::ok) << StatusText(r.status);
+    EXPECT_EQ(r.consumed, raw.size());
+    EXPECT_TRUE(out == data);
+    return raw;
+}
+
 struct SizeCase {
     const char* name;
     std::size_t referenceRaw;  // raw stream size listed in the vectors' README
@@ -28,13 +39,7 @@ class VectorPackTest : public ::testing::TestWithParam<SizeCase> {};
 
 // The reference sizes come from a packer with an optimal parse; ours must stay within 2%.
 TEST_P(VectorPackTest, RoundTripsWithin2PercentOfReference) {
-    const Bytes data = ReadVector(std::string(GetParam().name) + ".bin");
-    const Bytes raw = PackRaw(data);
-    Bytes out(data.size());
-    const RawResult r = DepackRaw(raw, out);
-    ASSERT_EQ(r.status, Status::ok) << StatusText(r.status);
-    EXPECT_EQ(r.consumed, raw.size());
-    EXPECT_TRUE(out == data);
+    const Bytes raw = PackAndCheck(ReadVector(std::string(GetParam().name) + ".bin"));
     EXPECT_LE(static_cast<double>(raw.size()), static_cast<double>(GetParam().referenceRaw) * 1.02)
         << "ours " << raw.size() << " reference " << GetParam().referenceRaw;
 }
@@ -174,12 +179,7 @@ TEST_P(SplitPackTest, RoundTripsAcrossTheCut) {
         if (data.size() < row.size)
             data.push_back(static_cast<std::uint8_t>(data.size()));  // breaks each repeat
     }
-    const Bytes raw = PackRaw(data);
-    Bytes out(data.size());
-    const RawResult r = DepackRaw(raw, out);
-    ASSERT_EQ(r.status, Status::ok) << StatusText(r.status);
-    EXPECT_EQ(r.consumed, raw.size());
-    EXPECT_TRUE(out == data);
+    PackAndCheck(data);
 }
 
 INSTANTIATE_TEST_SUITE_P(Sizes, SplitPackTest,
