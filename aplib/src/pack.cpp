@@ -726,6 +726,7 @@ struct Piece {
     std::uint32_t begin = 0;
     std::uint32_t end = 0;
     std::vector<Token> tokens;
+    std::uint32_t reach = 0;  // where its tokens end, once parsed
     std::atomic<bool> parsed{false};
 };
 
@@ -788,12 +789,22 @@ void PackInParallel(std::span<const std::uint8_t> data, MatchFinder& finder, Emi
         for (;;) {
             const std::uint32_t k = nextPiece.fetch_add(1);
             if (k >= count) return;
-            if (k >= firstPieces) waitFor(joined);
-            if (failed.load(std::memory_order_acquire)) return;
-            Parser parser(finder, data, pieces[k].begin, pieces[k].end, State{}, arrivals);
-            parser.Parse();
-            pieces[k].tokens = parser.TakeTokens();
-            pieces[k].parsed.store(true, std::memory_order_release);
+            Piece& piece = pieces[k];
+            // A long match of an earlier piece may run over this one (a long run of one
+            // byte does over all the rest): then there is nothing to parse. All pieces
+            // before k are parsed but the one the other thread may be on.
+            std::uint32_t k0 = k;
+            while (k0 > 0 && !pieces[k0 - 1].parsed.load(std::memory_order_acquire)) --k0;
+            if (k0 > 0 && pieces[k0 - 1].reach >= piece.end) {
+                piece.reach = pieces[k0 - 1].reach;
+            } else {
+                if (k >= firstPieces) waitFor(joined);
+                if (failed.load(std::memory_order_acquire)) return;
+                Parser parser(finder, data, piece.begin, piece.end, State{}, arrivals);
+                piece.reach = parser.Parse();
+                piece.tokens = parser.TakeTokens();
+            }
+            piece.parsed.store(true, std::memory_order_release);
             if (const std::unique_lock<std::mutex> lock(emitting, std::try_to_lock); lock) writeReady();
         }
     };

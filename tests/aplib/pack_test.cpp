@@ -190,6 +190,37 @@ INSTANTIATE_TEST_SUITE_P(Sizes, SplitPackTest,
                              return std::to_string(row.param.size) + "_" + std::to_string(row.param.period);
                          });
 
+// A run of one byte long enough to cover whole pieces, which are then not parsed; the
+// data after it must still come out.
+struct RunCase {
+    std::size_t before;
+    std::size_t run;
+    std::size_t after;
+};
+
+void PrintTo(const RunCase& row, std::ostream* out) {
+    *out << row.before << " + run " << row.run << " + " << row.after;
+}
+
+class RunPackTest : public ::testing::TestWithParam<RunCase> {};
+
+TEST_P(RunPackTest, RoundTrips) {
+    const RunCase row = GetParam();
+    Bytes data = MixedData(row.before, 11);
+    data.insert(data.end(), row.run, std::uint8_t{0x90});
+    const Bytes after = MixedData(row.after, 12);
+    data.insert(data.end(), after.begin(), after.end());
+    PackAndCheck(data);
+}
+
+INSTANTIATE_TEST_SUITE_P(Runs, RunPackTest,
+                         ::testing::Values(RunCase{1, 70000, 1}, RunCase{20000, 60000, 20000},
+                                           RunCase{40000, 8192, 30000}, RunCase{5000, 200000, 0}),
+                         [](const auto& row) {
+                             return std::to_string(row.param.before) + "_" + std::to_string(row.param.run) +
+                                    "_" + std::to_string(row.param.after);
+                         });
+
 // Long runs and long repeats cross the parser's settle points and its long-match shortcut.
 TEST(Pack, LongStructuredInputsRoundTrip) {
     Bytes data;
