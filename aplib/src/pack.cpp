@@ -726,14 +726,16 @@ struct Piece {
     std::uint32_t begin = 0;
     std::uint32_t end = 0;
     std::vector<Token> tokens;
-    std::uint32_t reach = 0;  // where its tokens end, once parsed
     std::atomic<bool> parsed{false};
 };
 
-// Writes a piece's tokens after what is already written. The piece before may have run
-// past this one's start: what it covers is skipped, and a token cut there keeps its tail.
+// Writes a piece's tokens after what is already written. The pieces before may have run
+// past this one's start: what they cover is skipped, and a token cut there keeps its tail.
+// A piece they run past entirely is skipped whole (the next one starts within what is
+// written), so that whether it was parsed at all makes no difference.
 void EmitPiece(Emitter& emitter, Piece& piece) {
     const std::uint32_t covered = emitter.Position();
+    if (covered >= piece.end) piece.tokens.clear();
     std::uint32_t p = piece.begin;
     for (const Token& t : piece.tokens) {
         const std::uint32_t next = p + t.len;
@@ -775,7 +777,8 @@ void PackInParallel(std::span<const std::uint8_t> data, MatchFinder& finder, Emi
     std::atomic<bool> failed{false};
     std::atomic<std::uint32_t> nextPiece{0};
     std::mutex emitting;
-    std::uint32_t written = 0;  // pieces written, under `emitting`
+    std::uint32_t written = 0;                // pieces written, under `emitting`
+    std::atomic<std::uint32_t> writtenTo{0};  // where the stream written so far ends
     auto waitFor = [](const std::atomic<bool>& flag) {
         while (!flag.load(std::memory_order_acquire)) std::this_thread::yield();
     };
@@ -783,6 +786,7 @@ void PackInParallel(std::span<const std::uint8_t> data, MatchFinder& finder, Emi
         while (written < count && pieces[written].parsed.load(std::memory_order_acquire)) {
             EmitPiece(emitter, pieces[written]);
             ++written;
+            writtenTo.store(emitter.Position(), std::memory_order_relaxed);
         }
     };
     auto parsePieces = [&](std::vector<Arrival>& arrivals) {
@@ -790,18 +794,13 @@ void PackInParallel(std::span<const std::uint8_t> data, MatchFinder& finder, Emi
             const std::uint32_t k = nextPiece.fetch_add(1);
             if (k >= count) return;
             Piece& piece = pieces[k];
-            // A long match of an earlier piece may run over this one (a long run of one
-            // byte does over all the rest): then there is nothing to parse. All pieces
-            // before k are parsed but the one the other thread may be on.
-            std::uint32_t k0 = k;
-            while (k0 > 0 && !pieces[k0 - 1].parsed.load(std::memory_order_acquire)) --k0;
-            if (k0 > 0 && pieces[k0 - 1].reach >= piece.end) {
-                piece.reach = pieces[k0 - 1].reach;
-            } else {
+            // What is written may already run past this piece (a long run of one byte is
+            // one match to the end): then it will be skipped, and needs no parse.
+            if (writtenTo.load(std::memory_order_relaxed) < piece.end) {
                 if (k >= firstPieces) waitFor(joined);
                 if (failed.load(std::memory_order_acquire)) return;
                 Parser parser(finder, data, piece.begin, piece.end, State{}, arrivals);
-                piece.reach = parser.Parse();
+                parser.Parse();
                 piece.tokens = parser.TakeTokens();
             }
             piece.parsed.store(true, std::memory_order_release);
