@@ -243,10 +243,10 @@ public:
         if (near4_[pos] != 0 && consider(near4_[pos])) return;
         if (limit < 5) return;
         // Chain walk over the same 5-byte hash: a candidate can only be longer if it
-        // agrees on the byte at `best`
-        // and on the three before it, one 4-byte comparison. Far back, a match has to be
-        // long to pay for its offset, and every step is a cache miss: only a few far
-        // candidates are tried. Chain entries lie before `pos`; the end mark is above it.
+        // agrees on the byte at `best` and on the three before it, one 4-byte comparison.
+        // Far back, a match has to be long to pay for its offset, and every step is a
+        // cache miss: only a few far candidates are tried. Chain entries lie before
+        // `pos`; the end mark is above it.
         const std::uint32_t nearest = pos > kFarDistance ? pos - kFarDistance : 0;
         unsigned farLeft = kFarCandidates;
         unsigned depthLeft = kChainDepth;
@@ -734,10 +734,11 @@ struct Piece {
 // A piece they run past entirely is skipped whole (the next one starts within what is
 // written), so that whether it was parsed at all makes no difference.
 void EmitPiece(Emitter& emitter, Piece& piece) {
+    const std::vector<Token> tokens = std::move(piece.tokens);  // freed once written
     const std::uint32_t covered = emitter.Position();
-    if (covered >= piece.end) piece.tokens.clear();
+    if (covered >= piece.end) return;
     std::uint32_t p = piece.begin;
-    for (const Token& t : piece.tokens) {
+    for (const Token& t : tokens) {
         const std::uint32_t next = p + t.len;
         if (next > covered) {
             if (p < covered) {
@@ -748,7 +749,6 @@ void EmitPiece(Emitter& emitter, Piece& piece) {
         }
         p = next;
     }
-    std::vector<Token>().swap(piece.tokens);
 }
 
 // Packs on two threads. Each links half of the chains, and the second half's chains are
