@@ -285,8 +285,9 @@ enum class Step : std::uint8_t { kMore, kEnd, kFail };
     std::uint8_t* const oend = d.oend;
     for (;;) {
         if (iend - sp >= kInputMargin) {
-            // At least 56 valid bits after this: enough for any other token.
-            assert(avail <= 63 && (buf & ~TopMask(avail)) == 0);
+            // At least 56 valid bits after this: enough for any other token. Set bits
+            // below the valid ones must be bits of the bytes at `sp`, or the OR corrupts them.
+            assert(avail <= 63 && (buf & ~TopMask(avail) & ~(LoadBe64(sp) >> avail)) == 0);
             buf |= LoadBe64(sp) >> avail;
             sp += (63 - avail) >> 3;
             avail |= 56;

@@ -804,7 +804,7 @@ void EmitPiece(Emitter& emitter, Piece& piece) {
 void PackInParallel(std::span<const std::uint8_t> data, MatchFinder& finder, Emitter& emitter) {
     const auto size = static_cast<std::uint32_t>(data.size());
     const std::uint32_t blocks = (size + kBlock - 1) / kBlock;
-    const std::uint32_t count = (size - 1 + kPiece - 1) / kPiece;  // position 0 is the first byte
+    const std::uint32_t count = (size + kPiece - 1) / kPiece;  // the first starts at 1, behind the first byte
     const auto pieces = std::make_unique<Piece[]>(count);
     for (std::uint32_t k = 0; k < count; ++k) {
         pieces[k].begin = std::max(1u, k * kPiece);

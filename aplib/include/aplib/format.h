@@ -72,12 +72,14 @@ inline constexpr std::uint32_t kShortMatchBits = 11;
 // Safe header.
 inline constexpr std::uint32_t kSafeTag = 0x32335041u;  // "AP32" read as little-endian
 inline constexpr std::size_t kSafeHeaderSize = 24;
-inline constexpr std::size_t kTagAt = 0;
-inline constexpr std::size_t kHeaderSizeAt = 4;
-inline constexpr std::size_t kPackedSizeAt = 8;
-inline constexpr std::size_t kPackedCrcAt = 12;
-inline constexpr std::size_t kOrigSizeAt = 16;
-inline constexpr std::size_t kOrigCrcAt = 20;
+enum HeaderField : std::size_t {  // where each 32-bit field starts
+    kTagAt = 0,
+    kHeaderSizeAt = 4,
+    kPackedSizeAt = 8,
+    kPackedCrcAt = 12,
+    kOrigSizeAt = 16,
+    kOrigCrcAt = 20
+};
 
 // The largest original size a block can have: the C calls return sizes as 32-bit values
 // with all bits set for failure, and offsets stay below 2^31.
