@@ -95,8 +95,9 @@ TEST_P(BadBlockTest, IsRejectedWithItsReason) {
     EXPECT_NE(Explain(r, c.room == 0 ? format::kMaxOrigSize : c.room).find(c.explained), std::string::npos)
         << Explain(r, c.room);
     EXPECT_EQ(SafeOrigSize(block) != kError, c.sizeReadable);
-    if (block.size() >= kSafeHeaderSize)
+    if (block.size() >= kSafeHeaderSize) {
         EXPECT_EQ(aPsafe_get_orig_size(block.data()) != kError, c.sizeReadable);
+    }
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -163,28 +164,30 @@ TEST_P(StreamTest, UnpacksOrIsRejected) {
 INSTANTIATE_TEST_SUITE_P(
     Streams, StreamTest,
     ::testing::Values(
-        StreamCase{"raw_empty", ReadVector("bad/raw_empty.apraw"), 16, Status::kTruncated},
-        StreamCase{"raw_truncated", ReadVector("bad/raw_truncated.apraw"), 102400, Status::kTruncated},
-        StreamCase{"offset_too_far", ReadVector("bad/offset_too_far.apraw"), 16, Status::kOffsetTooFar},
-        StreamCase{"rep_before_match", ReadVector("bad/rep_before_match.apraw"), 16, Status::kRepBeforeMatch},
+        StreamCase{"raw_empty", ReadVector("bad/raw_empty.apraw"), 16, Status::kTruncated, ""},
+        StreamCase{"raw_truncated", ReadVector("bad/raw_truncated.apraw"), 102400, Status::kTruncated, ""},
+        StreamCase{"offset_too_far", ReadVector("bad/offset_too_far.apraw"), 16, Status::kOffsetTooFar, ""},
+        StreamCase{"rep_before_match", ReadVector("bad/rep_before_match.apraw"), 16, Status::kRepBeforeMatch,
+                   ""},
         // 'A', 10 gamma(3) (high part 0 after a literal), offset byte 0, gamma(2): offset 0.
-        StreamCase{"zero_offset", {0x41, 0xA0, 0x00, 0x00}, 16, Status::kZeroOffset},
+        StreamCase{"zero_offset", {0x41, 0xA0, 0x00, 0x00}, 16, Status::kZeroOffset, ""},
         // 'A', tag 10 then gamma continuing with 1 bits for 33 steps: overflows 32 bits.
         StreamCase{"gamma_overflow",
                    {0x41, 0xBF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF},
                    16,
-                   Status::kGammaOverflow},
-        StreamCase{"short_literal_too_far", {0x41, 0xE4, 0x00}, 16, Status::kOffsetTooFar},
-        StreamCase{"literal_past_output", {0x41, 0x00, 0x42, 0x00}, 1, Status::kOutputOverflow},
+                   Status::kGammaOverflow,
+                   ""},
+        StreamCase{"short_literal_too_far", {0x41, 0xE4, 0x00}, 16, Status::kOffsetTooFar, ""},
+        StreamCase{"literal_past_output", {0x41, 0x00, 0x42, 0x00}, 1, Status::kOutputOverflow, ""},
         // 'A', literal 'B', short match offset 1 length 3 into room for 4.
-        StreamCase{"match_past_output", {0x41, 0x60, 0x42, 0x03, 0x00}, 4, Status::kOutputOverflow},
-        StreamCase{"no_room_at_all", {0x41, 0xC0, 0x00}, 0, Status::kOutputOverflow},
-        StreamCase{"tag_missing", {0x41}, 16, Status::kTruncated},
-        StreamCase{"short_match_byte_missing", {0x41, 0xC0}, 16, Status::kTruncated},
-        StreamCase{"offset_byte_missing", {0x41, 0xA0}, 16, Status::kTruncated},
-        StreamCase{"literal_byte_missing", {0x41, 0x00}, 16, Status::kTruncated},
+        StreamCase{"match_past_output", {0x41, 0x60, 0x42, 0x03, 0x00}, 4, Status::kOutputOverflow, ""},
+        StreamCase{"no_room_at_all", {0x41, 0xC0, 0x00}, 0, Status::kOutputOverflow, ""},
+        StreamCase{"tag_missing", {0x41}, 16, Status::kTruncated, ""},
+        StreamCase{"short_match_byte_missing", {0x41, 0xC0}, 16, Status::kTruncated, ""},
+        StreamCase{"offset_byte_missing", {0x41, 0xA0}, 16, Status::kTruncated, ""},
+        StreamCase{"literal_byte_missing", {0x41, 0x00}, 16, Status::kTruncated, ""},
         // 'A', match with high part 0 and offset byte 1, its length gamma cut off midway.
-        StreamCase{"gamma_cut", {0x41, 0xA5, 0x01}, 16, Status::kTruncated},
+        StreamCase{"gamma_cut", {0x41, 0xA5, 0x01}, 16, Status::kTruncated, ""},
         StreamCase{"end_marker_00", {0x41, 0xC0, 0x00}, 1, Status::kOk, "A"},
         StreamCase{"end_marker_01", {0x41, 0xC0, 0x01}, 1, Status::kOk, "A"},
         // 'A', short literal offset 1, short literal offset 0 (a zero byte), end.
