@@ -303,6 +303,9 @@ Conditionals::Line Conditionals::Take(std::u16string_view text, std::size_t line
         case Directive::kElseIf:
         case Directive::kElse: {
             const char* what = directive.kind == Directive::kElse ? "#Else" : "#ElseIf";
+            if (directive.kind == Directive::kElse && !directive.rest.empty()) {
+                error = "unexpected \"" + Narrow(directive.rest) + "\" after #Else";
+            }
             if (blocks_.empty()) {
                 error = std::string(what) + " without #If";
                 return Line::kDirective;
@@ -323,6 +326,7 @@ Conditionals::Line Conditionals::Take(std::u16string_view text, std::size_t line
             return Line::kDirective;
         }
         case Directive::kEndIf:
+            if (!directive.rest.empty()) error = "unexpected \"" + Narrow(directive.rest) + "\" after #End If";
             if (blocks_.empty()) {
                 error = "#End If without #If";
             } else {
