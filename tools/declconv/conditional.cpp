@@ -326,7 +326,8 @@ Conditionals::Line Conditionals::Take(std::u16string_view text, std::size_t line
             return Line::kDirective;
         }
         case Directive::kEndIf:
-            if (!directive.rest.empty()) error = "unexpected \"" + Narrow(directive.rest) + "\" after #End If";
+            if (!directive.rest.empty())
+                error = "unexpected \"" + Narrow(directive.rest) + "\" after #End If";
             if (blocks_.empty()) {
                 error = "#End If without #If";
             } else {

@@ -56,15 +56,18 @@ std::u16string NameText(const std::string& name) {
     }
 }
 
-void AppendEncoded(std::string& out, std::u16string_view text, OutputEncoding encoding) {
+// Returns how many lone surrogates became U+FFFD: UTF-16 keeps them.
+std::size_t AppendEncoded(std::string& out, std::u16string_view text, OutputEncoding encoding) {
+    std::size_t lone = 0;
     if (encoding == OutputEncoding::kUtf8) {
-        out += Utf16ToUtf8(text);
-        return;
+        out += Utf16ToUtf8(text, &lone);
+        return lone;
     }
     for (const char16_t unit : text) {
         out.push_back(static_cast<char>(unit & 0xFF));
         out.push_back(static_cast<char>(unit >> 8));
     }
+    return lone;
 }
 
 void PrintSummary(std::ostream& messages, const std::string& label, const Tally& tally, bool emitRequests) {
@@ -217,13 +220,10 @@ int RunConvert(Backend& backend, const ConvertSettings& settings, const tools::O
             object->PutOptions(settings.options);
             std::u16string text;
             ConvertRequests(*object, split.requests, name, text, tally, notes);
-            if (settings.encoding == OutputEncoding::kUtf8) {
-                if (const std::size_t lone = CountLoneSurrogates(text)) {
-                    notes << name << ": warning: " << lone
-                          << " unpaired surrogates in the Tarnwick text, written as U+FFFD\n";
-                }
+            if (const std::size_t lone = AppendEncoded(output, text, settings.encoding)) {
+                notes << name << ": warning: " << lone
+                      << " unpaired surrogates in the Tarnwick text, written as U+FFFD\n";
             }
-            AppendEncoded(output, text, settings.encoding);
         }
         PrintSummary(notes, name, tally, settings.emitRequests);
         messages << notes.str() << std::flush;

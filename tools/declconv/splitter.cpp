@@ -1,7 +1,9 @@
 #include "splitter.h"
 
+#include <algorithm>
 #include <array>
 #include <optional>
+#include <vector>
 
 #include "utf.h"
 
@@ -176,10 +178,22 @@ bool EqualsIgnoringCase(View text, View keyword) {
     return true;
 }
 
+// The keywords by their first letter, in lower case: most words of a declaration
+// are names, and a name is told from the keywords by a look at a few of them.
+const std::array<std::vector<View>, 26>& KeywordsByInitial() {
+    static const auto table = [] {
+        std::array<std::vector<View>, 26> byInitial;
+        for (const View keyword : kKeywords) byInitial[AsciiLower(keyword[0]) - u'a'].push_back(keyword);
+        return byInitial;
+    }();
+    return table;
+}
+
 // Rewrites the keywords of a statement or member line as the editor shows them,
 // whatever their case in the file; names, string literals and the comment keep
 // theirs. Says whether the line uses LongLong, which has no 32-bit counterpart.
 bool EditorSpelling(std::u16string& line) {
+    const auto& byInitial = KeywordsByInitial();
     bool longLong = false;
     bool inString = false;
     for (std::size_t i = 0; i < line.size();) {
@@ -192,15 +206,20 @@ bool EditorSpelling(std::u16string& line) {
         }
         std::size_t end = i;
         while (end < line.size() && IsIdentifierChar(line[end])) ++end;
+        const char16_t initial = AsciiLower(c);
+        if (initial < u'a' || initial > u'z') {
+            i = end;
+            continue;
+        }
         const View word = View(line).substr(i, end - i);
-        for (const View keyword : kKeywords) {
+        for (const View keyword : byInitial[initial - u'a']) {
             if (!EqualsIgnoringCase(word, keyword)) continue;
+            longLong = longLong || keyword == u"LongLong";
             if (keyword == u"LongPtr") {
                 line.replace(i, word.size(), u"Long");
                 end = i + 4;
-            } else {
-                line.replace(i, word.size(), keyword);
-                longLong = longLong || keyword == u"LongLong";
+            } else if (word != keyword) {
+                std::copy(keyword.begin(), keyword.end(), line.begin() + static_cast<std::ptrdiff_t>(i));
             }
             break;
         }

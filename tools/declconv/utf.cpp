@@ -95,19 +95,19 @@ std::u16string Utf8ToUtf16(std::string_view in) {
 
 std::size_t AppendValidUtf8(std::string_view utf8, std::u16string& out) { return DecodeUtf8(utf8, &out); }
 
-std::string Utf16ToUtf8(std::u16string_view in) {
+std::string Utf16ToUtf8(std::u16string_view in, std::size_t* loneSurrogates) {
     std::string out;
     out.reserve(in.size());
-    ForEachCharacter(in, [&](char32_t cp) { AppendUtf8(out, IsSurrogate(cp) ? 0xFFFD : cp); });
-    return out;
-}
-
-std::size_t CountLoneSurrogates(std::u16string_view utf16) {
-    std::size_t count = 0;
-    ForEachCharacter(utf16, [&](char32_t cp) {
-        if (IsSurrogate(cp)) ++count;
+    std::size_t lone = 0;
+    ForEachCharacter(in, [&](char32_t cp) {
+        if (IsSurrogate(cp)) {
+            ++lone;
+            cp = 0xFFFD;
+        }
+        AppendUtf8(out, cp);
     });
-    return count;
+    if (loneSurrogates != nullptr) *loneSurrogates = lone;
+    return out;
 }
 
 void AppendJsonString(std::string& out, std::u16string_view text, JsonText form) {

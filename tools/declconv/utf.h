@@ -13,9 +13,9 @@ std::u16string Utf8ToUtf16(std::string_view utf8);
 // Appends the longest prefix of `utf8` that is well-formed UTF-8 to `out` and
 // returns its length: the offset of the first byte that is not, or the whole size.
 std::size_t AppendValidUtf8(std::string_view utf8, std::u16string& out);
-// A lone surrogate (half of an astral character) becomes U+FFFD.
-std::string Utf16ToUtf8(std::u16string_view utf16);
-std::size_t CountLoneSurrogates(std::u16string_view utf16);
+// A lone surrogate (half of an astral character) becomes U+FFFD, and is counted
+// in `loneSurrogates` when given.
+std::string Utf16ToUtf8(std::u16string_view utf16, std::size_t* loneSurrogates = nullptr);
 
 enum class JsonText {
     kAscii,  // every unit outside printable ASCII as a \u escape
