@@ -140,6 +140,13 @@ INSTANTIATE_TEST_SUITE_P(
                       FailCase{"second_byref_without_end", u" (ByRef a%, ByRef b",
                                Lines({u" (a%, \\ Pointer to", u"\\    ByRef b"})},
                       FailCase{"as_ends_text", u"(x%) As ", u"(x%) As "},
+                      // A type that runs past the line break has a negative length to its
+                      // end, whether or not the text already holds a remark.
+                      FailCase{"type_past_line_break", u"(x%) As Long\r\n", u"(x%) As Long\r\n"},
+                      FailCase{"remarked_type_past_line_break", u"(x As RECT) As Long\r\n",
+                               u"(x) As Long:REM Type RECT\r\n"},
+                      FailCase{"remarked_empty_type_past_line_break", u" (p As  As )\r\n",
+                               u" (p):REM Type  As \r\n"},
                       FailCase{"position_beyond_16_bits", u" (" + Repeated(u"x", 32800) + u", ByRef y%)",
                                u" (" + Repeated(u"x", 32800) + u", \\\r\n\\    ByRef y%)"}),
     [](const auto& row) { return std::string(row.param.label); });

@@ -220,7 +220,14 @@ INSTANTIATE_TEST_SUITE_P(
                       ProcCase{"func_list_failed_name_with_parens", Call::Func, With(0, -1), u"F(x)",
                                u"\"mine\" (ByRef x&", u"REM Sorry I could not convert F(x)"},
                       ProcCase{"func_as_ends_list", Call::Func, With(-1, 0), u"(F)", u"\"user32\" (x&) As ",
-                               u"REM Sorry I could not convert (F)"}),
+                               u"REM Sorry I could not convert (F)"},
+                      // A remark never splits the line break behind a type.
+                      ProcCase{"func_remarked_type_past_line_break", Call::Func, With(-1, 0), u"a",
+                               u"\"a\" (x As RECT) As Long\r\n", u"REM Sorry I could not convert a"},
+                      ProcCase{"func_remarked_type_past_line_break_packed", Call::Func, With(0, 0), u"a",
+                               u"\"a\" (x As RECT) As Long\r\n", u"REM Sorry I could not convert a"},
+                      ProcCase{"sub_remarked_empty_type_past_line_break", Call::Sub, With(-1, 0), u"n",
+                               u"n\"(p As  As )\r\n", u"REM Sorry I could not convert n"}),
     [](const auto& row) { return std::string(row.param.label); });
 
 TEST(ProcedureLimits, LongDeclarationConverts) {

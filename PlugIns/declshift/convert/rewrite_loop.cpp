@@ -593,8 +593,11 @@ void RewriteType(Buffer& t, std::int64_t found) {
         remark = Position(t.Find(kRem, previousBreak == kNone ? 0 : previousBreak + 2));
         if (remark >= lineEnd) remark = 0;
     }
+    // The text between the type's end and the line break stays in front of the
+    // comment; a type that runs on past the line break has no such text.
+    if (Int16(u - end) < 0) Fail("negative length");
     if (remark == 0) {
-        if (Int16(end - m - 4) < 0 || Int16(u - end) < 0) Fail("negative length");
+        if (Int16(end - m - 4) < 0) Fail("negative length");
         MoveTypeBehind(t, m, end, u, prefix + label);
         return;
     }
