@@ -221,6 +221,11 @@ INSTANTIATE_TEST_SUITE_P(
                                u"\"mine\" (ByRef x&", u"REM Sorry I could not convert F(x)"},
                       ProcCase{"func_as_ends_list", Call::Func, With(-1, 0), u"(F)", u"\"user32\" (x&) As ",
                                u"REM Sorry I could not convert (F)"},
+                      // A parameter text of 32,768 characters (with the blank in front).
+                      ProcCase{"sub_parameter_text_too_long", Call::Sub, With(-1, 0), u"L",
+                               u"\"\"(" + Text(32765, u'x') + u")", u"REM Sorry I could not convert L"},
+                      ProcCase{"sub_parameter_text_too_long_packed", Call::Sub, With(0, 0), u"L",
+                               u"\"\"(" + Text(32765, u'x') + u")", u"REM Sorry I could not convert L"},
                       // A remark never splits the line break behind a type.
                       ProcCase{"func_remarked_type_past_line_break", Call::Func, With(-1, 0), u"a",
                                u"\"a\" (x As RECT) As Long\r\n", u"REM Sorry I could not convert a"},

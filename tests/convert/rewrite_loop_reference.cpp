@@ -73,6 +73,7 @@ void RewriteByRefAndTypesLiterally(Text& text) {
             found = true;
             RewriteType(text, m);
         }
+        FailBeyond16Bits(text);
     }
 }
 

@@ -73,19 +73,20 @@ bool LeftAsItIs(TextView line) {
 }
 
 void BuildParamListBody(Text& text) {
+    // The length of the text is kept in 16 bits, as it arrives and after every
+    // rewrite pass; so is its line index, which therefore cannot overflow.
+    FailBeyond16Bits(text);
     // Step 1: one parameter per continued line.
     ReplaceIn(text, u",", u", \\\r\n\\   ");
     // Step 2: "ByRef " and written-out types become comments.
     RewriteByRefAndTypes(text);
-    // Steps 3 and 4: each line on its own, looking at the unchanged next one. The
-    // line index is a 16-bit counter: a list of more lines fails.
+    // Steps 3 and 4: each line on its own, looking at the unchanged next one.
     const TextView all = text;
     Text lines;
     lines.reserve(all.size() + all.size() / 8);
     Text line;
     TextView current = LineAt(all, 0);
-    for (std::int64_t count = 1;; ++count) {
-        if (count > kMaxLines) Fail("16-bit overflow");
+    for (;;) {
         const std::size_t end = static_cast<std::size_t>(current.data() - all.data()) + current.size();
         const bool last = end == all.size();
         const TextView next = last ? TextView() : LineAt(all, end + kCrLf.size());

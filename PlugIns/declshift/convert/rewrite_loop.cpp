@@ -633,6 +633,8 @@ void RunPasses(Text& text, Mode... mode) {
                 found = true;
                 RewriteType(t, m);
             }
+            // Each pass leaves a text whose length fits in 16 bits.
+            CheckPosition(t.size());
         }
     } catch (...) {
         text = t.Flatten();
@@ -647,6 +649,7 @@ void RewriteByRefAndTypes(Text& text, RewriteStorage storage) {
     // Without these the first pass finds nothing and changes nothing.
     if (!Contains(text, kPatterns[kByRef]) && !Contains(text, kPatterns[kAs]) &&
         !Contains(text, kPatterns[kLowerAs])) {
+        FailBeyond16Bits(text);
         return;
     }
     if (storage == RewriteStorage::ByLength) {

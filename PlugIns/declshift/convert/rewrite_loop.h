@@ -15,8 +15,9 @@ enum class RewriteStorage {
 };
 
 // Rewrites the laid-out parameter text in place. Fails (ConversionFailure) where
-// a position or length leaves the 16-bit range or a length turns negative; `text`
-// then holds the state after the last complete rewrite.
+// a position, a length or the text's length after a pass leaves the 16-bit range,
+// or a length turns negative; `text` then holds the state after the last complete
+// rewrite.
 void RewriteByRefAndTypes(Text& text, RewriteStorage storage = RewriteStorage::ByLength);
 
 }  // namespace declshift
