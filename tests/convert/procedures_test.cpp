@@ -124,6 +124,8 @@ INSTANTIATE_TEST_SUITE_P(
             "empty_library_name", Call::Sub, With(-1, -1), u"Go", u"\"\" ()",
             Out({u"SYS \"GetModuleHandle\", \".dll\" TO `%", u"IF `%=0 SYS \"LoadLibrary\", \".dll\" TO `%",
                  u"SYS \"GetProcAddress\", `%, \"Go\" TO Go", u"SYS Go"})},
+        ProcCase{"library_lowered_as_windows_does", Call::Sub, With(-1, 0), u"F", u"\"\u00c9NV\" ()",
+                 Out({u"F = FN_LoadDLL(\"\u00e9nv.dll\", \"F\")", u"SYS F"})},
         ProcCase{"winmm_is_system", Call::Sub, With(-1, 0), u"F", u"\"winmm\" ()", Out({u"SYS \"F\""})},
         ProcCase{"explconst_clear_keeps_binding", Call::Sub, With(-1, 0, 0, 0), u"F", u"\"mine\" ()",
                  Out({u"F = FN_LoadDLL(\"mine.dll\", \"F\")", u"SYS F"})},

@@ -6,6 +6,7 @@
 #include "guard.h"
 #include "identifiers.h"
 #include "layout.h"
+#include "lower_case.h"
 #include "parameters.h"
 #include "text.h"
 
@@ -29,13 +30,6 @@ bool IsSystemDll(TextView library) {
 }
 
 Text Quoted(TextView s) { return kQuote + Text(s) + kQuote; }
-
-Text LowerAscii(Text s) {
-    for (char16_t& c : s) {
-        if (c >= u'A' && c <= u'Z') c = static_cast<char16_t>(c - u'A' + u'a');
-    }
-    return s;
-}
 
 // Step 3: the alias, quoted or ending at the next blank, names the entry point.
 Text EntryName(const Text& data, const Text& name) {
@@ -99,7 +93,7 @@ Text ConvertProcedure(Kind kind, const Options& options, const Text& m_Name, con
     const std::int64_t closeQuote = InStr(2, s, Text(1, kQuote));
     if (closeQuote == 0) Fail("library name without closing quotation mark");
     Text library = Mid(s, 2, closeQuote - 2);
-    if (!Contains(library, u".")) library = LowerAscii(library) + u".dll";
+    if (!Contains(library, u".")) library = LowerCase(std::move(library)) + u".dll";
     // Steps 3 and 4.
     const Text entry = AdjustCharset(EntryName(s, m_Name), options.m_Charset);
     // Steps 5 and 6.
