@@ -102,7 +102,7 @@ void BM_Worst_LowerCaseChain(benchmark::State& state) {
 void BM_Worst_ByRefWithoutEnd(benchmark::State& state) {
     Run(state, Call::Sub, With(-1, 0), Fill("\"mine\" (", "ByRef ", "x"));
 }
-// One parameter line per character: the per-line steps run 32,759 times.
+// One parameter line per character: each line is rewritten on its own 32,759 times.
 void BM_Worst_EmptyParameters(benchmark::State& state) {
     Run(state, Call::Sub, With(0, 0), Fill("\"mine\" (", ",", ""));
 }

@@ -216,7 +216,7 @@ TEST_P(MapParamTypeTest, AdjustsOneLine) {
 }
 
 INSTANTIATE_TEST_SUITE_P(
-    Steps, MapParamTypeTest,
+    Lines, MapParamTypeTest,
     ::testing::Values(MapCase{"options_keeps_p", u"\\    dwOptions%", u"", u"\\    dwOptions%"},
                       MapCase{"lp_prefix", u" (lpRect{}, \\ Type RECT", u"", u" (Rect{}, \\ Type RECT"},
                       MapCase{"len_in_next", u" (s$, \\", u"\\    nLen%)", u" (s%, \\ pstr"},
@@ -245,7 +245,7 @@ TEST_P(StripPrefixTest, RemovesOnlyANamePrefix) {
     EXPECT_EQ(StripPrefix(GetParam().line, GetParam().prefix), GetParam().expected);
 }
 
-INSTANTIATE_TEST_SUITE_P(Rules, StripPrefixTest,
+INSTANTIATE_TEST_SUITE_P(Prefixes, StripPrefixTest,
                          ::testing::Values(StripCase{"after_paren", u" (lpRect%", u"lp", u" (Rect%"},
                                            StripCase{"after_blank", u"\\    pData%", u"p", u"\\    Data%"},
                                            StripCase{"after_caret", u"^pName$", u"p", u"^Name$"},

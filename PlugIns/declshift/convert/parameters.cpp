@@ -20,8 +20,8 @@ Text ReplaceFirst(const Text& s, TextView find, TextView with) {
 
 bool BeginsName(TextView before) { return before == u"(" || before == u" " || before == u"^"; }
 
-// StripPrefix in place, for the per-line steps: nothing is copied when the line
-// keeps its prefix.
+// StripPrefix in place, for the rewrites of each line: nothing is copied when the
+// line keeps its prefix.
 void DropPrefix(Text& line, TextView prefix) {
     const Int16 k = InStr(line, prefix);
     if (k >= 2 && BeginsName(MidView(line, k - 1).substr(0, 1)) &&
@@ -30,7 +30,9 @@ void DropPrefix(Text& line, TextView prefix) {
     }
 }
 
-// Step 4a: a parameter whose type is written out becomes a structure parameter.
+// A parameter whose type is written out becomes a structure parameter: "{}" goes
+// in front of its comment (or of the list's ")" before it), except where the
+// comment reads "Pointer to".
 void MarkStructure(Text& line) {
     Int16 h = InStr(line, u", \\ Type");
     bool insert = h != 0;
@@ -47,7 +49,7 @@ void MarkStructure(Text& line) {
     ReplaceIn(line, u"^", u"");
 }
 
-// Step 4d: "Optional" and the default value go, except directly behind "(".
+// "Optional" and the default value go, except directly behind "(".
 void DropOptional(Text& line) {
     const Int16 o = InStr(line, u" Optional ");
     if (o < 2) return;
@@ -62,9 +64,9 @@ void DropOptional(Text& line) {
     ReplaceIn(line, u" )", u")");
 }
 
-// Every text that steps 3 and 4 look for holds one of these characters: "$", "^",
-// the "p" of the naming prefixes, the "T" of " Type" and the "O" of " Optional ".
-// A line without any of them goes through the steps unchanged, and can fail none.
+// Every text that the rewrites of a line look for holds one of these characters:
+// "$", "^", the "p" of the naming prefixes, the "T" of " Type" and the "O" of
+// " Optional ". A line without any of them comes through unchanged, and cannot fail.
 bool LeftAsItIs(TextView line) {
     for (const char16_t c : line) {
         if (c == u'$' || c == u'^' || c == u'p' || c == u'T' || c == u'O') return false;
@@ -76,11 +78,11 @@ void BuildParamListBody(Text& text) {
     // The length of the text is kept in 16 bits, as it arrives and after every
     // rewrite pass; so is its line index, which therefore cannot overflow.
     FailBeyond16Bits(text);
-    // Step 1: one parameter per continued line.
+    // One parameter per continued line.
     ReplaceIn(text, u",", u", \\\r\n\\   ");
-    // Step 2: "ByRef " and written-out types become comments.
+    // "ByRef " and written-out types become comments.
     RewriteByRefAndTypes(text);
-    // Steps 3 and 4: each line on its own, looking at the unchanged next one.
+    // Each line on its own, looking at the unchanged next one.
     const TextView all = text;
     Text lines;
     lines.reserve(all.size() + all.size() / 8);
@@ -105,7 +107,7 @@ void BuildParamListBody(Text& text) {
         current = next;
     }
     text = std::move(lines);
-    // Step 5: the word "Type" leaves the comments.
+    // The word "Type" leaves the comments.
     ReplaceIn(text, u"\\ Type ", u"\\ ");
     ReplaceIn(text, u":REM Type ", u":REM ");
 }

@@ -37,7 +37,8 @@ private:
     bool searched_ = false;
 };
 
-// Rule A: a type word still preceded by " As " names a nested structure.
+// A type word still preceded by " As " names a nested structure: "x As RECT" becomes
+// "x{} = RECT{}".
 void NestStructure(Text& line) {
     const Int16 a = InStr(line, u" As ");
     if (a <= 1) return;
@@ -49,8 +50,8 @@ void NestStructure(Text& line) {
     }
 }
 
-// Rule B: what stands between the first ")" and the next "," (the type suffix) moves
-// in front of the first "(".
+// An array's type suffix (what stands between the first ")" and the next ",")
+// moves in front of its bounds: "a(4)%," becomes "a%(4),".
 void MoveSuffixBeforeBounds(Text& line) {
     const Int16 b = InStr(line, u")");
     if (b <= 1) return;
@@ -63,7 +64,7 @@ void MoveSuffixBeforeBounds(Text& line) {
     }
 }
 
-// Rule C: an array of nested structures becomes a byte array of n elements of the
+// An array of nested structures becomes a byte array of n elements of the
 // structure's size.
 void ArrayOfStructures(Text& line) {
     if (Int16(InStr(line, u"{}(")) <= 1) return;
@@ -76,7 +77,7 @@ void ArrayOfStructures(Text& line) {
     line = Left(line, m) + u"-1)" + Mid(line, h + 1);
 }
 
-// Rule D: explicit lower bounds "(low To high)" become "(high - low)".
+// Explicit lower bounds "(low To high)" become "(high - low)".
 void LowerBound(Text& line) {
     const Int16 c = InStr(line, u" To ");
     if (c <= 1) return;
