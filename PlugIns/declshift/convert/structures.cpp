@@ -14,7 +14,6 @@ namespace declshift {
 namespace {
 
 constexpr TextView kFixedString = u" As String * ";
-constexpr std::size_t kFixedStringLength = 13;
 constexpr TextView kFixedStringTail = u" - 1), \\ str";
 constexpr std::size_t kNone = TextView::npos;
 
@@ -127,7 +126,7 @@ Text ExpandFixedStrings(const Text& text) {
     std::size_t rest = 0;
     while (match != kNone) {
         done.append(source.substr(rest, match - rest));
-        const std::size_t after = match + kFixedStringLength;
+        const std::size_t after = match + kFixedString.size();
         const std::size_t lineBreak = source.find(kCrLf, after);  // the text ends in one
         const std::size_t apostrophe = apostrophes.NextFrom(after);
         const std::size_t end = std::min(lineBreak, apostrophe);
@@ -148,8 +147,8 @@ Text ExpandFixedStrings(const Text& text) {
                 apostrophe == kNone ? position(source.size()) : position(apostrophe);
 
             done.append(TextView(line).substr(from, at - from)).append(u"&(");
-            if (!IsDigit(TextView(line).substr(at + kFixedStringLength))) done.push_back(u'_');
-            from = at + kFixedStringLength;
+            if (!IsDigit(TextView(line).substr(at + kFixedString.size()))) done.push_back(u'_');
+            from = at + kFixedString.size();
             line.append(kFixedStringTail);
         }
         done.append(TextView(line).substr(from));

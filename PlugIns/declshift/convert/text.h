@@ -51,6 +51,8 @@ private:
 
 // Line break of generated text.
 inline constexpr TextView kCrLf = u"\r\n";
+// A generated line that would grow past this many characters is broken.
+inline constexpr std::int64_t kMaxLine = 250;
 // Most lines a converter's 16-bit line index can count; a text of more fails.
 inline constexpr std::int64_t kMaxLines = 32767;
 
