@@ -5,7 +5,6 @@
 
 #include <new>
 
-#include "declshift.h"
 #include "identifiers.h"
 #include "rewrite_loop.h"
 
@@ -19,16 +18,6 @@ Text ReplaceFirst(const Text& s, TextView find, TextView with) {
 }
 
 bool BeginsName(TextView before) { return before == u"(" || before == u" " || before == u"^"; }
-
-// StripPrefix in place, for the rewrites of each line: nothing is copied when the
-// line keeps its prefix.
-void DropPrefix(Text& line, TextView prefix) {
-    const Int16 k = InStr(line, prefix);
-    if (k >= 2 && BeginsName(MidView(line, k - 1).substr(0, 1)) &&
-        IsUpperLetter(MidView(line, Int16(k + Len(prefix))))) {
-        line.erase(static_cast<std::size_t>(k - 1), prefix.size());
-    }
-}
 
 // A parameter whose type is written out becomes a structure parameter: "{}" goes
 // in front of its comment (or of the list's ")" before it), except where the
@@ -114,19 +103,21 @@ void BuildParamListBody(Text& text) {
 
 }  // namespace
 
-Text StripPrefix(TextView line, TextView prefix) {
-    Text out(line);
-    DropPrefix(out, prefix);
-    return out;
+void StripPrefix(Text& line, TextView prefix) {
+    const Int16 k = InStr(line, prefix);
+    if (k >= 2 && BeginsName(MidView(line, k - 1).substr(0, 1)) &&
+        IsUpperLetter(MidView(line, Int16(k + Len(prefix))))) {
+        line.erase(static_cast<std::size_t>(k - 1), prefix.size());
+    }
 }
 
 const Text& MapParamType(Text& line, TextView next) {
     Text& x = line;
     const bool wasString = Contains(x, u"$");
     if (!wasString) {
-        DropPrefix(x, u"lp");
-        DropPrefix(x, u"p");
-        DropPrefix(x, u"pp");
+        StripPrefix(x, u"lp");
+        StripPrefix(x, u"p");
+        StripPrefix(x, u"pp");
         x = ReplaceWhile(std::move(x), u"^^", u"^");
     }
     // A following length parameter makes a string an address.
@@ -140,7 +131,7 @@ const Text& MapParamType(Text& line, TextView next) {
     if (Contains(x, u" lpcstr") || Contains(x, u" pcstr")) x = ReplaceFirst(x, u"%", u"$");
     if (Contains(x, u"$") && Contains(x, u"lpsz")) x = ReplaceFirst(x, u"lpsz", u"sz");
     // A string that stays a string loses its prefix; "lp" is tried only from position 2 on.
-    if (Contains(x, u"$")) DropPrefix(x, InStr(x, u"lp") >= 2 ? u"lp" : u"p");
+    if (Contains(x, u"$")) StripPrefix(x, InStr(x, u"lp") >= 2 ? u"lp" : u"p");
     // The "^" mark makes a string an address.
     if (InStr(x, u"^") >= 2 && InStr(x, u"$") >= 2) {
         x = ReplaceFirst(x, u"^", u" ");
@@ -153,7 +144,7 @@ const Text& MapParamType(Text& line, TextView next) {
     return x;
 }
 
-bool BuildParamListInPlace(Text& text) {
+bool BuildParamList(Text& text) {
     try {
         BuildParamListBody(text);
         return true;
@@ -161,16 +152,6 @@ bool BuildParamListInPlace(Text& text) {
     } catch (const std::bad_alloc&) {
     }
     return false;
-}
-
-Text BuildParamList(const Text& m_Name, Text& text, bool& failed) {
-    failed = !BuildParamListInPlace(text);
-    return failed ? FailureSentence(m_Name) : text;
-}
-
-Text BuildParamList(const Text& m_Name, Text& text) {
-    bool failed = false;
-    return BuildParamList(m_Name, text, failed);
 }
 
 }  // namespace declshift

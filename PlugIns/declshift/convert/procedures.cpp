@@ -16,7 +16,7 @@ namespace {
 constexpr char16_t kQuote = u'"';
 constexpr char16_t kBackquote = u'`';
 
-enum class Kind { Sub, Function };
+enum class Kind { kSub, kFunction };
 
 // Calls into these libraries name the entry point directly and need no binding.
 bool IsSystemDll(TextView library) {
@@ -102,13 +102,13 @@ Text ConvertProcedure(Kind kind, const Options& options, const Text& m_Name, con
     const std::int64_t open = InStr(s, u"(");
     if (open == 0) Fail("declaration without \"(\"");
     Text params = MarkSimpleTypes(Mid(s, open));
-    if (kind == Kind::Sub) params = u" " + params;
+    if (kind == Kind::kSub) params = u" " + params;
     // A failed list is a failed conversion, whatever the name holds.
-    if (!BuildParamListInPlace(params)) Fail("parameter list");
+    if (!BuildParamList(params)) Fail("parameter list");
     Text r = std::move(params);
     // A function's result variable takes a type mark left behind the list.
     Text result = u"ret";
-    if (kind == Kind::Function) {
+    if (kind == Kind::kFunction) {
         const std::int64_t close = InStr(r, u")");
         if (close == 0) Fail("parameter list without \")\"");
         if (InStr(close, r, kCrLf) == 0 && (Right(r, 1) == u"%" || Right(r, 1) == u"$")) {
@@ -139,7 +139,7 @@ Text ConvertProcedure(Kind kind, const Options& options, const Text& m_Name, con
     // The arguments: a procedure loses every ")", a function has its last one
     // replaced by the result variable.
     Text args;
-    if (kind == Kind::Sub) {
+    if (kind == Kind::kSub) {
         args = ArgumentsAfter(MergeEmptyBraces(std::move(r)));
         ReplaceIn(args, u")", u"");
     } else {
@@ -158,7 +158,7 @@ Text ConvertProcedure(Kind kind, const Options& options, const Text& m_Name, con
     call.append(u"SYS ").append(target);
     if (!args.empty()) call.append(u", ").append(args);
     for (Text* part : {&binding, &call}) {
-        if (kind == Kind::Function) ReplaceIn(*part, u",  TO ret", u" TO ret");
+        if (kind == Kind::kFunction) ReplaceIn(*part, u",  TO ret", u" TO ret");
         ReplaceIn(*part, u"\\    ^", u"\\   ^");
     }
     if (options.m_AutoFormat == 0 && options.m_ShowParams != 0) {
@@ -175,11 +175,11 @@ Text ConvertProcedure(Kind kind, const Options& options, const Text& m_Name, con
 }  // namespace
 
 std::u16string GetSub(const Options& options, std::u16string& m_Name, std::u16string& m_Data) {
-    return Guarded(m_Name, [&] { return ConvertProcedure(Kind::Sub, options, m_Name, m_Data); });
+    return Guarded(m_Name, [&] { return ConvertProcedure(Kind::kSub, options, m_Name, m_Data); });
 }
 
 std::u16string GetFunc(const Options& options, std::u16string& m_Name, std::u16string& m_Data) {
-    return Guarded(m_Name, [&] { return ConvertProcedure(Kind::Function, options, m_Name, m_Data); });
+    return Guarded(m_Name, [&] { return ConvertProcedure(Kind::kFunction, options, m_Name, m_Data); });
 }
 
 }  // namespace declshift
