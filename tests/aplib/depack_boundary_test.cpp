@@ -188,10 +188,13 @@ TEST_P(BadTokenTest, IsRejectedInTheFastLoopAsByThePlainDepacker) {
         GetParam().token(w, produced);
         for (int i = 0; i < 24; ++i) w.Literal('x');
         w.End();
+        // Output behind 16 bytes of its own buffer: a read before it is seen in the status
+        // even without AddressSanitizer, which the exact buffers below need.
+        Bytes padded(16 + produced + 64);
+        ASSERT_EQ(DepackRaw(w.Stream(), std::span(padded).subspan(16)).status, Status::kOffsetTooFar)
+            << "after " << produced << " bytes";
         ExpectSameAsReference(w.Stream(), produced + 64, "after " + std::to_string(produced) + " bytes");
         if (HasFatalFailure()) return;
-        Bytes out(produced + 64);
-        EXPECT_EQ(DepackRaw(w.Stream(), out).status, Status::kOffsetTooFar);
     }
 }
 
