@@ -9,12 +9,15 @@ if(WIN32)
   set(CMAKE_INSTALL_BINDIR .)
   set(CMAKE_INSTALL_DOCDIR .)
   set(CMAKE_INSTALL_DATADIR .)
-  # The Windows API as a declaration list and its Tarnwick translation, made by the
-  # native build, go into the archive when given.
-  set(TARNWICK_DECLARATION_LIST "" CACHE FILEPATH
-      "Declaration list of the Windows API that the archive carries (empty: none)")
-  set(TARNWICK_DECLARATION_LIST_TARNWICK "" CACHE FILEPATH
-      "The list's Tarnwick translation that the archive carries (empty: none)")
+  # The Windows API as a declaration list and its Tarnwick translation go into the
+  # archive when the native build made them (it names them in release-declarations.cmake,
+  # only when it has the generator).
+  set(TARNWICK_NATIVE_BUILD "" CACHE PATH "Native build whose declaration list the archive carries")
+  set(TARNWICK_DECLARATION_LIST "")
+  set(TARNWICK_DECLARATION_LIST_TARNWICK "")
+  if(TARNWICK_NATIVE_BUILD AND EXISTS ${TARNWICK_NATIVE_BUILD}/release-declarations.cmake)
+    include(${TARNWICK_NATIVE_BUILD}/release-declarations.cmake)
+  endif()
 else()
   set(CMAKE_INSTALL_DOCDIR "share/doc/${TARNWICK_PACKAGE_NAME}" CACHE PATH
       "README, licences and changelog (relative to the prefix)")

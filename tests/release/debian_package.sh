@@ -47,6 +47,9 @@ dpkg -x "$deb" "$root"
 bin="$root/usr/bin"
 for tool in "${tools[@]}"; do
   [ "$("$bin/$tool" --version)" = "$tool $version" ] || fail "$tool --version: $("$bin/$tool" --version)"
+  if "$bin/$tool" --version >/dev/full 2>"$work/full.txt"; then fail "$tool --version succeeded on a full disk"; fi
+  [ "$(cat "$work/full.txt")" = "$tool: standard output: No space left on device" ] ||
+    fail "$tool --version on a full disk said: $(cat "$work/full.txt")"
   zcat "$root/usr/share/man/man1/$tool.1.gz" | grep -q "^\.TH ${tool^^} .*\"$tool $version\"" ||
     fail "the manual page of $tool is not that of version $version"
 done
