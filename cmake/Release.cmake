@@ -12,6 +12,8 @@ if(WIN32)
   # The Windows API as a declaration list and its Tarnwick translation go into the
   # archive when the native build made them (it names them in release-declarations.cmake,
   # only when it has the generator).
+  # 32 or 64: the archive's name and texts, and its test.
+  math(EXPR TARNWICK_WINDOWS_BITS "${CMAKE_SIZEOF_VOID_P} * 8")
   set(TARNWICK_NATIVE_BUILD "" CACHE PATH "Native build whose declaration list the archive carries")
   set(TARNWICK_DECLARATION_LIST "")
   set(TARNWICK_DECLARATION_LIST_TARNWICK "")
