@@ -72,10 +72,9 @@ int main(int argc, char** argv) {
             if (*unpack) {
                 tools::WriteFileAtomically(out, data.Bytes());
             } else {
-                tools::WriteStandardOutput(inName + ": ok, " + std::to_string(input.size()) +
-                                           " bytes unpack to " + std::to_string(data.Bytes().size()) +
-                                           " bytes\n");
-                tools::FlushStandardOutput();
+                tools::WriteAndFlushStandardOutput(inName + ": ok, " + std::to_string(input.size()) +
+                                                   " bytes unpack to " + std::to_string(data.Bytes().size()) +
+                                                   " bytes\n");
             }
         }
     } catch (const tools::FileError& e) {

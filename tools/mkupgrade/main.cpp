@@ -77,11 +77,10 @@ int main(int argc, char** argv) {
     try {
         if (*checkOption) {
             const auto info = For(check, [&] { return mkupgrade::CheckPackage(Read(check, kPackageLimit)); });
-            tools::WriteStandardOutput(check + ": program image " + std::to_string(info.imageSize) +
-                                       " bytes (" + mkupgrade::Describe(info.program) + ")\n" +
-                                       Segment("segment 1 (TARNIDE.NEW)", info.ide) +
-                                       Segment("segment 2 (TARNEXEC.NEW)", info.runtime));
-            tools::FlushStandardOutput();
+            tools::WriteAndFlushStandardOutput(check + ": program image " + std::to_string(info.imageSize) +
+                                               " bytes (" + mkupgrade::Describe(info.program) + ")\n" +
+                                               Segment("segment 1 (TARNIDE.NEW)", info.ide) +
+                                               Segment("segment 2 (TARNEXEC.NEW)", info.runtime));
             return 0;
         }
         const auto stubBytes = Read(stub, kFileLimit);
