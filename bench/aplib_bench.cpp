@@ -4,6 +4,7 @@
 //   build/release/bench/aplib_bench
 //
 // Depack/NAME: raw stream, all bounds checks on. SafeDepack/NAME: the same plus both CRCs.
+// GrowingDepack/NAME: a safe block into output that takes memory as it is produced.
 // Pack/NAME: `wall_MBps` input MB (10^6) per second of wall-clock time (large inputs are
 // parsed on two threads; bytes_per_second counts the main thread's CPU time, which
 // includes its polling while it waits for the other),
@@ -44,31 +45,31 @@ std::string Path(const char* name, const char* ext) {
     return std::string(APLIB_VECTOR_DIR) + "/" + name + ext;
 }
 
-void Depack(benchmark::State& state, const char* name) {
-    const Bytes raw = ReadFile(Path(name, ".apraw"));
-    const Bytes orig = ReadFile(Path(name, ".bin"));
-    Bytes out(orig.size());
-    for (auto _ : state) {
-        const aplib::RawResult r = aplib::DepackRaw(raw, out);
-        if (r.status != aplib::Status::ok || r.produced != orig.size()) state.SkipWithError("depack failed");
-        benchmark::DoNotOptimize(out.data());
-        benchmark::ClobberMemory();
-    }
-    if (out != orig) state.SkipWithError("wrong output");
-    state.SetBytesProcessed(static_cast<std::int64_t>(state.iterations()) *
-                            static_cast<std::int64_t>(orig.size()));
-}
+// The three ways in: a raw stream into a caller's buffer, a safe block into a caller's
+// buffer (both CRCs on top), and a safe block into output that grows as it is produced.
+enum class Entry { kRaw, kSafe, kGrowing };
 
-void SafeDepack(benchmark::State& state, const char* name) {
-    const Bytes block = ReadFile(Path(name, ".aps"));
+void Depack(benchmark::State& state, const char* name, Entry entry) {
+    const Bytes input = ReadFile(Path(name, entry == Entry::kRaw ? ".apraw" : ".aps"));
     const Bytes orig = ReadFile(Path(name, ".bin"));
     Bytes out(orig.size());
     for (auto _ : state) {
-        const aplib::SafeResult r = aplib::SafeDepack(block, out);
-        if (r.status != aplib::Status::ok) state.SkipWithError("depack failed");
+        std::size_t produced = 0;
+        if (entry == Entry::kRaw) {
+            const aplib::RawResult r = aplib::DepackRaw(input, out);
+            produced = r.status == aplib::Status::kOk ? r.produced : 0;
+        } else if (entry == Entry::kSafe) {
+            produced = aplib::SafeDepack(input, out).size;
+        } else {
+            aplib::Output grown;
+            produced = aplib::SafeDepack(input, grown, orig.size()).size;
+            benchmark::DoNotOptimize(grown.Bytes().data());
+        }
+        if (produced != orig.size()) state.SkipWithError("depack failed");
         benchmark::DoNotOptimize(out.data());
         benchmark::ClobberMemory();
     }
+    if (entry != Entry::kGrowing && out != orig) state.SkipWithError("wrong output");
     state.SetBytesProcessed(static_cast<std::int64_t>(state.iterations()) *
                             static_cast<std::int64_t>(orig.size()));
 }
@@ -96,11 +97,12 @@ void Pack(benchmark::State& state, Vector v) {
 }  // namespace
 
 int main(int argc, char** argv) {
-    for (const auto& v : kVectors) {
-        benchmark::RegisterBenchmark((std::string("Depack/") + v.name).c_str(), Depack, v.name);
-    }
-    for (const auto& v : kVectors) {
-        benchmark::RegisterBenchmark((std::string("SafeDepack/") + v.name).c_str(), SafeDepack, v.name);
+    for (const auto& [prefix, entry] :
+         {std::pair{"Depack/", Entry::kRaw}, std::pair{"SafeDepack/", Entry::kSafe},
+          std::pair{"GrowingDepack/", Entry::kGrowing}}) {
+        for (const auto& v : kVectors) {
+            benchmark::RegisterBenchmark((std::string(prefix) + v.name).c_str(), Depack, v.name, entry);
+        }
     }
     for (const auto& v : kVectors) {
         benchmark::RegisterBenchmark((std::string("Pack/") + v.name).c_str(), Pack, v)

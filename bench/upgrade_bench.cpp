@@ -66,7 +66,7 @@ int main(int argc, char** argv) {
     const auto runtime = ExecutableData(size, argv[0]);
 
     const auto packStart = Clock::now();
-    const auto package = mkupgrade::BuildPackage(mkupgrade::Bytes(4096, 0x90), ide, runtime);
+    const auto package = mkupgrade::BuildPackage(mkupgrade::BareProgram(0x14C, 2), ide, runtime);
     const double packSeconds = Seconds(packStart);
 
     const fs::path dir = fs::temp_directory_path() / ("upgrade_bench_" + std::to_string(::getpid()));
@@ -86,7 +86,7 @@ int main(int argc, char** argv) {
     for (int round = 0; round < kRounds; ++round) {
         const auto depackStart = Clock::now();
         for (const auto block : blocks) {
-            if (aplib::SafeDepack(block, out).status != aplib::Status::ok) return 1;
+            if (aplib::SafeDepack(block, out).status != aplib::Status::kOk) return 1;
         }
         bestDepack = std::min(bestDepack, Seconds(depackStart));
 

@@ -12,7 +12,7 @@
 #include <memory>
 
 #include "aplib/aplib.h"
-#include "reference_depack.h"
+#include "aplib/reference_depack.h"
 
 namespace {
 
@@ -39,7 +39,7 @@ void Raw(const std::uint8_t* data, std::size_t size) {
     // The plain bit-by-bit depacker must agree on everything.
     const auto plainOut = std::make_unique_for_overwrite<std::uint8_t[]>(capacity);
     const aplib::RawResult plain =
-        aplib::testing::ReferenceDepack({stream.get(), size - 3}, {plainOut.get(), capacity});
+        aplib::reference::ReferenceDepack({stream.get(), size - 3}, {plainOut.get(), capacity});
     Require(r.status == plain.status && r.produced == plain.produced && r.consumed == plain.consumed);
     Require(r.produced == 0 || std::memcmp(out.get(), plainOut.get(), r.produced) == 0);
 }
@@ -52,8 +52,8 @@ void Safe(const std::uint8_t* data, std::size_t size) {
     for (int round = 0; round < 2; ++round) {
         const auto out = std::make_unique_for_overwrite<std::uint8_t[]>(capacity);
         const aplib::SafeResult r = aplib::SafeDepack(in, {out.get(), capacity});
-        Require((r.status == aplib::Status::ok) == (r.size != aplib::kError));
-        Require(r.status != aplib::Status::ok || r.size == recorded);
+        Require((r.status == aplib::Status::kOk) == (r.size != aplib::kError));
+        Require(r.status != aplib::Status::kOk || r.size == recorded);
         if (size >= aplib::kSafeHeaderSize) {
             Require(aPsafe_depack(block.get(), static_cast<unsigned int>(size), out.get(),
                                   static_cast<unsigned int>(capacity)) == r.size);
@@ -69,7 +69,7 @@ void RoundTrip(const std::uint8_t* data, std::size_t size) {
     const auto copy = Copy(block.data(), block.size());
     const auto out = std::make_unique_for_overwrite<std::uint8_t[]>(size);
     const aplib::SafeResult r = aplib::SafeDepack({copy.get(), block.size()}, {out.get(), size});
-    Require(r.status == aplib::Status::ok && r.size == size && std::memcmp(out.get(), data, size) == 0);
+    Require(r.status == aplib::Status::kOk && r.size == size && std::memcmp(out.get(), data, size) == 0);
 }
 
 }  // namespace

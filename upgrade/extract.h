@@ -10,17 +10,22 @@
 #include <cstdint>
 #include <string>
 
+#include "aplib/format.h"
 #include "command_line.h"
 
 namespace upgrade {
 
 inline constexpr const char* kIdeFile = "TARNIDE.NEW";
 inline constexpr const char* kRuntimeFile = "TARNEXEC.NEW";
-inline constexpr unsigned kSafeHeaderSize = 24;
 
-// Results of one segment extraction.
-enum ExtractResult : int {
-    kWritten = 0,
+// The results: 0 for success, the segment extractor's codes (10 and up, never shown) and
+// the failure codes that the message box shows.
+enum Code : int {
+    kSucceeded = 0,
+    kNoTargetDirectory = 6,
+    kCannotOpenPackage = 7,
+    kSegment1Failed = 8,
+    kSegment2Failed = 9,
     kNoPackedMemory = 10,
     kReadFailed = 11,
     kBadSize = 12,
@@ -28,15 +33,6 @@ enum ExtractResult : int {
     kUnpackFailed = 14,
     kCreateFailed = 15,
     kWriteFailed = 16,
-};
-
-// Failure codes shown to the user.
-enum FailureCode : int {
-    kSucceeded = 0,
-    kNoTargetDirectory = 6,
-    kCannotOpenPackage = 7,
-    kSegment1Failed = 8,
-    kSegment2Failed = 9,
 };
 
 // Unpacks the package bytes [start, end) into the file `name` in the current directory.
@@ -57,7 +53,8 @@ int ExtractSegment(typename P::Handle package, std::uint32_t start, std::uint32_
         return kReadFailed;
     }
     // The size query reads a whole header: never hand it fewer bytes.
-    const std::uint32_t size = n < kSafeHeaderSize ? 0xFFFFFFFFu : P::aPsafe_get_orig_size(packed);
+    const std::uint32_t size =
+        n < aplib::format::kSafeHeaderSize ? 0xFFFFFFFFu : P::aPsafe_get_orig_size(packed);
     if (size == 0xFFFFFFFFu) {
         P::free(packed);
         return kBadSize;
@@ -87,7 +84,7 @@ int ExtractSegment(typename P::Handle package, std::uint32_t start, std::uint32_
         P::DeleteFileA(name);
         return kWriteFailed;
     }
-    return kWritten;
+    return kSucceeded;
 }
 
 // Reads the two segment offsets from the package's last 8 bytes; `trailerStart` gets
@@ -97,16 +94,11 @@ bool ReadTrailer(typename P::Handle package, std::uint32_t& o1, std::uint32_t& o
                  std::uint32_t& trailerStart) {
     trailerStart = P::SetFilePointer(package, -8, nullptr, P::kFileEnd);
     if (trailerStart == P::kInvalidSetFilePointer) return false;  // shorter than a trailer
-    unsigned char trailer[8];
+    std::uint8_t trailer[8];
     std::uint32_t got = 0;
     if (!P::ReadFile(package, trailer, 8, &got, nullptr) || got != 8) return false;
-    auto le32 = [&](int at) {
-        return static_cast<std::uint32_t>(trailer[at]) | static_cast<std::uint32_t>(trailer[at + 1]) << 8 |
-               static_cast<std::uint32_t>(trailer[at + 2]) << 16 |
-               static_cast<std::uint32_t>(trailer[at + 3]) << 24;
-    };
-    o1 = le32(0);
-    o2 = le32(4);
+    o1 = aplib::format::LoadLe32(trailer);
+    o2 = aplib::format::LoadLe32(trailer + 4);
     return true;
 }
 
@@ -126,11 +118,11 @@ int Upgrade(const char* commandLine) {
 
     std::uint32_t o1 = 0, o2 = 0, trailerStart = 0;
     if (!ReadTrailer<P>(package, o1, o2, trailerStart) ||
-        ExtractSegment<P>(package, o1, o2, kIdeFile) != kWritten) {
+        ExtractSegment<P>(package, o1, o2, kIdeFile) != kSucceeded) {
         P::CloseHandle(package);
         return kSegment1Failed;
     }
-    if (ExtractSegment<P>(package, o2, trailerStart, kRuntimeFile) != kWritten) {
+    if (ExtractSegment<P>(package, o2, trailerStart, kRuntimeFile) != kSucceeded) {
         P::DeleteFileA(kIdeFile);
         P::CloseHandle(package);
         return kSegment2Failed;

@@ -1,22 +1,4 @@
-// The raw stream depacker.
-//
-// Stream layout: the first byte is a literal. After it, control bits are read one at a
-// time, most significant first, from tag bytes; a new tag byte is taken from the stream at
-// the moment the previous one has run out, so tag bytes sit between the data bytes exactly
-// where the decoder needs them. Tokens:
-//
-//   0 + byte                 literal
-//   111 + 4 bits             short literal: the byte 1..15 positions back, or 0 for offset 0
-//   110 + byte               short match: offset byte>>1 (1..127), length 2 + (byte&1);
-//                            offset 0 ends the stream
-//   10 + gamma(h) ...        after a literal, h = 2 is a match with the last offset:
-//                              gamma(length) follows
-//                            otherwise the offset is ((h - 3, or h - 2 after a match) << 8) +
-//                            the next byte, then gamma(length); the length grows by one from
-//                            offset 1280 and again from 32000, and by two below offset 128
-//
-// gamma(v), v >= 2: start with 1, then repeatedly shift in one bit and read one more bit
-// that says whether another follows.
+// The raw stream depacker (the format is described in format.h).
 //
 // Two decoders share the state. The fast one keeps the stream in a 64-bit bit buffer
 // (the rest of the tag byte, then the bytes after it) and takes data bytes out of the
@@ -28,11 +10,15 @@
 #include <algorithm>
 #include <array>
 #include <bit>
+#include <cassert>
 #include <cstring>
 
 #include "aplib/aplib.h"
 
-#if defined(__GNUC__) && (defined(__x86_64__) || defined(__i386__))
+// 64-bit x86 only: on 32-bit x86 the bit buffer lives in register pairs, where the
+// bit-count build gains little, and under the 32-bit emulator that the Windows tests run
+// in it misjudged offsets of damaged streams.
+#if defined(__GNUC__) && defined(__x86_64__)
 #include <cpuid.h>
 #define APLIB_X86_DISPATCH 1
 #else
@@ -138,12 +124,7 @@ inline Gamma ShortGamma(std::uint64_t code) {
     return Gamma{(0x100u | data) >> (8 - used / 2), used};
 }
 
-// What the format adds to the coded length of a match at `offset`: one from 1280, one more
-// from 32000, two below 128. Without branches: the offset is no guide to the next one.
-inline std::uint64_t LengthBonus(std::uint64_t offset) {
-    return static_cast<std::uint64_t>(offset >= 32000) + static_cast<std::uint64_t>(offset >= 1280) +
-           (static_cast<std::uint64_t>(offset < 128) << 1);
-}
+using format::LengthBonus;
 
 // Where the stream stands: the next byte, and the current tag byte's unread bits at the
 // top of `tag` (`bits` of them, 0..8; the bits below are zero).
@@ -165,29 +146,29 @@ struct Decoder {
     Status status;  // why CarefulToken failed
 };
 
-enum class Step : std::uint8_t { more, end, fail };
+enum class Step : std::uint8_t { kMore, kEnd, kFail };
 
 // Decodes one token bit by bit, checking every read and write. Out of line, so that it
 // takes no registers from the fast loop.
 [[gnu::noinline]] Step CarefulToken(Decoder& d) noexcept {
     Cursor& c = d.c;
     std::uint8_t*& op = d.op;
-#define APLIB_FAIL(why)    \
-    do {                   \
-        d.status = (why);  \
-        return Step::fail; \
+#define APLIB_FAIL(why)     \
+    do {                    \
+        d.status = (why);   \
+        return Step::kFail; \
     } while (0)
 
-#define APLIB_GETBIT(out)                                      \
-    do {                                                       \
-        if (c.bits == 0) {                                     \
-            if (c.ip == d.iend) APLIB_FAIL(Status::truncated); \
-            c.tag = std::uint64_t{*c.ip++} << 56;              \
-            c.bits = 8;                                        \
-        }                                                      \
-        (out) = static_cast<std::uint32_t>(c.tag >> 63);       \
-        c.tag <<= 1;                                           \
-        --c.bits;                                              \
+#define APLIB_GETBIT(out)                                       \
+    do {                                                        \
+        if (c.bits == 0) {                                      \
+            if (c.ip == d.iend) APLIB_FAIL(Status::kTruncated); \
+            c.tag = std::uint64_t{*c.ip++} << 56;               \
+            c.bits = 8;                                         \
+        }                                                       \
+        (out) = static_cast<std::uint32_t>(c.tag >> 63);        \
+        c.tag <<= 1;                                            \
+        --c.bits;                                               \
     } while (0)
 
 #define APLIB_GETGAMMA(out)                                           \
@@ -195,7 +176,7 @@ enum class Step : std::uint8_t { more, end, fail };
         std::uint32_t v_ = 1, b_ = 0, more_ = 0;                      \
         do {                                                          \
             APLIB_GETBIT(b_);                                         \
-            if (v_ & 0x80000000u) APLIB_FAIL(Status::gamma_overflow); \
+            if (v_ & 0x80000000u) APLIB_FAIL(Status::kGammaOverflow); \
             v_ = (v_ << 1) | b_;                                      \
             APLIB_GETBIT(more_);                                      \
         } while (more_);                                              \
@@ -205,11 +186,11 @@ enum class Step : std::uint8_t { more, end, fail };
     std::uint32_t bit = 0;
     APLIB_GETBIT(bit);
     if (!bit) {
-        if (c.ip == d.iend) APLIB_FAIL(Status::truncated);
-        if (op == d.oend) APLIB_FAIL(Status::output_overflow);
+        if (c.ip == d.iend) APLIB_FAIL(Status::kTruncated);
+        if (op == d.oend) APLIB_FAIL(Status::kOutputOverflow);
         *op++ = *c.ip++;
         d.afterMatch = false;
-        return Step::more;
+        return Step::kMore;
     }
     APLIB_GETBIT(bit);
     if (!bit) {
@@ -219,48 +200,49 @@ enum class Step : std::uint8_t { more, end, fail };
         std::uint64_t offset = 0;
         std::uint32_t code = 0;
         std::uint64_t len = 0;
-        if (!d.afterMatch && high == 2) {
-            if (d.lastOffset == 0) APLIB_FAIL(Status::rep_before_match);
+        if (!d.afterMatch && high == format::kRepeatCode) {
+            if (d.lastOffset == 0) APLIB_FAIL(Status::kRepBeforeMatch);
             offset = d.lastOffset;
             APLIB_GETGAMMA(code);
             len = code;
         } else {
-            high -= d.afterMatch ? 2u : 3u;
-            if (c.ip == d.iend) APLIB_FAIL(Status::truncated);
+            high -= d.afterMatch ? format::kHighAfterMatch : format::kHighAfterLiteral;
+            if (c.ip == d.iend) APLIB_FAIL(Status::kTruncated);
             offset = (std::uint64_t{high} << 8) | *c.ip++;
             APLIB_GETGAMMA(code);
             len = code;
-            if (offset >= 32000) ++len;
-            if (offset >= 1280) ++len;
-            if (offset < 128) len += 2;
+            // Bit by bit, as the format states it (the fast loop uses LengthBonus).
+            if (offset >= format::kFarOffset) ++len;
+            if (offset >= format::kMidOffset) ++len;
+            if (offset < format::kNearOffset) len += 2;
         }
         // One comparison for both offset 0 and an offset beyond the output so far.
         if (offset - 1 >= static_cast<std::uint64_t>(op - d.obegin)) {
-            APLIB_FAIL(offset == 0 ? Status::zero_offset : Status::offset_too_far);
+            APLIB_FAIL(offset == 0 ? Status::kZeroOffset : Status::kOffsetTooFar);
         }
-        if (len > static_cast<std::uint64_t>(d.oend - op)) APLIB_FAIL(Status::output_overflow);
+        if (len > static_cast<std::uint64_t>(d.oend - op)) APLIB_FAIL(Status::kOutputOverflow);
         CopyMatch(op, static_cast<std::size_t>(offset), static_cast<std::size_t>(len), d.oend);
         op += len;
         d.lastOffset = static_cast<std::size_t>(offset);
         d.afterMatch = true;
-        return Step::more;
+        return Step::kMore;
     }
     APLIB_GETBIT(bit);
     if (!bit) {
         // 110: short match, or the end of the stream.
-        if (c.ip == d.iend) APLIB_FAIL(Status::truncated);
+        if (c.ip == d.iend) APLIB_FAIL(Status::kTruncated);
         const std::uint32_t code = *c.ip++;
         const std::size_t offset = code >> 1;
-        if (offset == 0) return Step::end;
-        const std::size_t len = 2 + (code & 1u);
-        if (offset > static_cast<std::size_t>(op - d.obegin)) APLIB_FAIL(Status::offset_too_far);
-        if (len > static_cast<std::size_t>(d.oend - op)) APLIB_FAIL(Status::output_overflow);
+        if (offset == 0) return Step::kEnd;
+        const std::size_t len = format::kShortMatchMinLength + (code & 1u);
+        if (offset > static_cast<std::size_t>(op - d.obegin)) APLIB_FAIL(Status::kOffsetTooFar);
+        if (len > static_cast<std::size_t>(d.oend - op)) APLIB_FAIL(Status::kOutputOverflow);
         const std::uint8_t* m = op - offset;
         for (std::size_t i = 0; i < len; ++i) op[i] = m[i];
         op += len;
         d.lastOffset = offset;
         d.afterMatch = true;
-        return Step::more;
+        return Step::kMore;
     }
     // 111: one byte from up to 15 back, or a zero byte.
     std::uint32_t offset = 0;
@@ -268,12 +250,12 @@ enum class Step : std::uint8_t { more, end, fail };
         APLIB_GETBIT(bit);
         offset = (offset << 1) | bit;
     }
-    if (offset > static_cast<std::size_t>(op - d.obegin)) APLIB_FAIL(Status::offset_too_far);
-    if (op == d.oend) APLIB_FAIL(Status::output_overflow);
+    if (offset > static_cast<std::size_t>(op - d.obegin)) APLIB_FAIL(Status::kOffsetTooFar);
+    if (op == d.oend) APLIB_FAIL(Status::kOutputOverflow);
     *op = offset ? op[-static_cast<std::ptrdiff_t>(offset)] : 0;
     ++op;
     d.afterMatch = false;
-    return Step::more;
+    return Step::kMore;
 #undef APLIB_GETBIT
 #undef APLIB_GETGAMMA
 #undef APLIB_FAIL
@@ -281,9 +263,15 @@ enum class Step : std::uint8_t { more, end, fail };
 
 // Decodes tokens until the next one is for the careful decoder: less than kInputMargin
 // bytes left, a code too long, an invalid token, the end, or output that does not fit.
-// Compiled once for any processor and, on x86, once more with the bit-count instructions
+// Compiled once for any processor and, on 64-bit x86, once more with the bit-count instructions
 // (a zero count takes one step instead of about five).
 [[gnu::always_inline]] inline void FastTokens(Decoder& d) noexcept {
+    // What the loop relies on: the first byte is out, the cursor lies within the input,
+    // the tag byte has at most 8 unread bits and nothing below them.
+    assert(d.op > d.obegin && d.op <= d.oend);
+    assert(d.c.ip <= d.iend);
+    assert(d.c.bits <= 8 && (d.c.tag & ~TopMask(d.c.bits)) == 0);
+    assert(d.afterMatch ? d.lastOffset != 0 : true);
     // The fast loop keeps the stream in a bit buffer: the rest of the tag byte at the top,
     // then the stream bytes that follow it, `avail` valid bits in all; `sp` is the stream
     // byte after them. As whole bytes follow the tag's rest, that rest is avail % 8 bits.
@@ -300,10 +288,13 @@ enum class Step : std::uint8_t { more, end, fail };
     std::uint8_t* const oend = d.oend;
     for (;;) {
         if (iend - sp >= kInputMargin) {
-            // At least 56 valid bits after this: enough for any other token.
+            // At least 56 valid bits after this: enough for any other token. Set bits
+            // below the valid ones must be bits of the bytes at `sp`, or the OR corrupts them.
+            assert(avail <= 63 && (buf & ~TopMask(avail) & ~(LoadBe64(sp) >> avail)) == 0);
             buf |= LoadBe64(sp) >> avail;
             sp += (63 - avail) >> 3;
             avail |= 56;
+            assert(sp <= iend);
             const auto produced = static_cast<std::uint64_t>(op - obegin);
             const auto room = static_cast<std::size_t>(oend - op);
             if (!(buf >> 63)) {
@@ -340,7 +331,7 @@ enum class Step : std::uint8_t { more, end, fail };
                     Gamma length{0, 0};
                     std::uint64_t rest = 0;  // the buffer after the token
                     unsigned tokenBits = 0;  // and how many valid bits it took
-                    if ((high.value == 2) & !(matchState & 1)) {
+                    if ((high.value == format::kRepeatCode) & !(matchState & 1)) {
                         // gamma(length) follows at once.
                         length = ShortGamma(code << 2);
                         rest = code << (2 + length.used);
@@ -350,7 +341,9 @@ enum class Step : std::uint8_t { more, end, fail };
                         const unsigned used = 2 + high.used;
                         const unsigned tagLeft = (avail - used) & 7;
                         std::uint64_t b = buf << used;
-                        offset = ((std::uint64_t{high.value} - 3 + (matchState & 1)) << 8) |
+                        static_assert(format::kHighAfterLiteral == format::kHighAfterMatch + 1);
+                        offset = ((std::uint64_t{high.value} - format::kHighAfterLiteral + (matchState & 1))
+                                  << 8) |
                                  ((b << tagLeft) >> 56);
                         const std::uint64_t keep = TopMask(tagLeft);
                         b = (b & keep) | ((b << 8) & ~keep);
@@ -445,21 +438,67 @@ FastLoop ChooseFastLoop() noexcept {
 
 }  // namespace
 
-RawResult DepackRaw(std::span<const std::uint8_t> src, std::span<std::uint8_t> dst) noexcept {
-    if (src.empty()) return RawResult{Status::truncated, 0, 0};
-    if (dst.empty()) return RawResult{Status::output_overflow, 0, 0};
-    Decoder d{Cursor{src.data() + 1, 0, 0}, dst.data() + 1, 0, false, src.data() + src.size(), dst.data(),
-              dst.data() + dst.size(),      Status::ok};
-    d.obegin[0] = src[0];
+namespace {
+
+// Decodes tokens until the end, a failure, or (when `room` is given) a token that does not
+// fit the output: that one is left whole, for a caller that adds room and goes on.
+Step Run(Decoder& d, bool stopForRoom) noexcept {
     static const FastLoop fast = ChooseFastLoop();
     for (;;) {
         fast(d);
+        const Cursor before = d.c;
         const Step step = CarefulToken(d);
-        if (step != Step::more) {
-            return RawResult{step == Step::end ? Status::ok : d.status,
-                             static_cast<std::size_t>(d.op - d.obegin),
-                             static_cast<std::size_t>(d.c.ip - src.data())};
+        if (step == Step::kMore) continue;
+        // A token that fails for room has written nothing and set no state but the cursor.
+        if (step == Step::kFail && stopForRoom && d.status == Status::kOutputOverflow) d.c = before;
+        return step;
+    }
+}
+
+RawResult Result(const Decoder& d, Step step, std::span<const std::uint8_t> src) {
+    return RawResult{step == Step::kEnd ? Status::kOk : d.status, static_cast<std::size_t>(d.op - d.obegin),
+                     static_cast<std::size_t>(d.c.ip - src.data())};
+}
+
+Decoder Start(std::span<const std::uint8_t> src, std::span<std::uint8_t> dst) {
+    Decoder d{Cursor{src.data() + 1, 0, 0}, dst.data() + 1, 0, false, src.data() + src.size(), dst.data(),
+              dst.data() + dst.size(),      Status::kOk};
+    d.obegin[0] = src[0];
+    return d;
+}
+
+}  // namespace
+
+RawResult DepackRaw(std::span<const std::uint8_t> src, std::span<std::uint8_t> dst) noexcept {
+    if (src.empty()) return RawResult{Status::kTruncated, 0, 0};
+    if (dst.empty()) return RawResult{Status::kOutputOverflow, 0, 0};
+    Decoder d = Start(src, dst);
+    return Result(d, Run(d, false), src);
+}
+
+RawResult DepackRaw(std::span<const std::uint8_t> src, Output& out, std::size_t limit) {
+    if (src.empty()) return RawResult{Status::kTruncated, 0, 0};
+    if (limit == 0) return RawResult{Status::kOutputOverflow, 0, 0};
+    // Room doubles from a start that small blocks never pass; what is not written is
+    // address space only.
+    constexpr std::size_t kFirstRoom = std::size_t{1} << 20;
+    out.Reserve(std::min(limit, kFirstRoom));
+    Decoder d = Start(src, out.Room());
+    for (;;) {
+        const Step step = Run(d, true);
+        const bool full = step == Step::kFail && d.status == Status::kOutputOverflow;
+        if (!full || d.oend - d.obegin == static_cast<std::ptrdiff_t>(limit)) {
+            const RawResult r = Result(d, step, src);
+            out.SetSize(r.produced);
+            return r;
         }
+        const auto produced = d.op - d.obegin;
+        const std::size_t capacity = static_cast<std::size_t>(d.oend - d.obegin);
+        out.Reserve(capacity > limit / 2 ? limit : capacity * 2);
+        const auto room = out.Room();
+        d.obegin = room.data();
+        d.op = room.data() + produced;
+        d.oend = room.data() + room.size();
     }
 }
 

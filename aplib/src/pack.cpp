@@ -1,12 +1,12 @@
-// The packer: a match finder over the whole input and a forward optimal-cost parse.
+// The packer: a match finder over a sliding window and a forward optimal-cost parse.
 //
-// Match finder. A first pass links every position to the previous one with the same
-// 5-byte hash and records the distance to the nearest earlier occurrence of its next 2, 3
-// and 4 bytes (for large inputs, the two halves are linked at the same time and then
-// joined). For any position it then lists the matches worth considering as pairs
+// Match finder. Positions are linked in order: each to the previous one with the same
+// 5-byte hash, and with the distance to the nearest earlier occurrence of its next 2, 3
+// and 4 bytes. For any position it then lists the matches worth considering as pairs
 // (length, offset) with growing length, each the nearest found for its length, walking
-// the chain nearest first to a fixed depth. After the first pass the finder is read-only,
-// so several parsers can query it at once.
+// the chain nearest first to a fixed depth and never further back than kWindow. Chains
+// live in a ring, so the finder's memory depends on the window, not on the input.
+// Linked positions are read-only, so several parsers can query them at once.
 //
 // Parse. Every position keeps a few "arrivals": the cheapest ways found so far to have
 // written everything before it, each with the state that decides the price of what
@@ -14,13 +14,14 @@
 // match). Positions are visited in order; each arrival there is extended by a literal, a
 // short literal, a repeat match, or any listed match at any length it allows. Prices are
 // exact bit counts of the tokens. A match of kNice bytes or more is taken at once, and the
-// path is settled every kWindow positions, which bounds the memory of the parse.
+// path is settled every kSettleSpan positions, which bounds the memory of the parse.
 //
-// Large inputs are packed on two threads: the chains are linked in two halves at the same
-// time and joined, and the parse is cut into pieces. A piece's parser runs on until it
-// settles at or past the piece's end; the next piece's tokens are joined where that one
-// ends (a token cut there keeps its tail), and the writer re-checks every repeat match
-// against the offset actually in force, so the join is always valid.
+// Large inputs are packed on two threads, block after block: one links the next block
+// while both parse the pieces of the blocks already linked. A piece's parser runs on
+// until it settles at or past the piece's end; the next piece's tokens are joined where
+// that one ends (a token cut there keeps its tail), and the writer re-checks every repeat
+// match against the offset actually in force, so the join is always valid. What a piece
+// parses depends only on the input, never on timing, so the stream is always the same.
 #include <algorithm>
 #include <array>
 #include <atomic>
@@ -37,14 +38,26 @@ namespace aplib {
 namespace {
 
 constexpr std::uint32_t kNice = 28;               // take matches this long without weighing them
-constexpr std::uint32_t kWindow = 1u << 12;       // positions parsed before the path is settled
+constexpr std::uint32_t kSettleSpan = 1u << 12;   // positions parsed before the path is settled
 constexpr unsigned kArrivals = 2;                 // states kept per position
 constexpr unsigned kChainDepth = 24;              // chain entries visited per position
 constexpr std::uint32_t kFarDistance = 1u << 16;  // beyond this, only kFarCandidates are tried
 constexpr unsigned kFarCandidates = 4;
 constexpr std::uint32_t kSplitAbove = 1u << 15;  // inputs larger than this are packed on two threads
 constexpr std::uint32_t kPiece = 1u << 13;       // bytes parsed as one piece there
+constexpr std::uint32_t kBlock = 1u << 18;       // bytes linked at a time there
+// Matches reach back at most kWindow bytes. The chains are kept in a ring of kRing
+// positions: room for the window behind the block being parsed and the one being linked.
+constexpr unsigned kRingBits = 22;
+constexpr std::uint32_t kRing = 1u << kRingBits;
+// A chain link holds a distance within the ring and, in the bits left, a tag of the
+// 5-byte hash at the position it leads to.
+constexpr unsigned kTagBits = 32 - kRingBits;
+constexpr std::uint32_t kTagMask = (1u << kTagBits) - 1;
+constexpr std::uint32_t kWindow = kRing - 2 * kBlock;
+static_assert(kBlock % kPiece == 0 && kSplitAbove <= kBlock);
 constexpr std::uint32_t kNone = 0xFFFFFFFFu;
+constexpr std::uint32_t kPrefetchAhead = 16;  // positions between a prefetch and its use
 static_assert(kNice < 64, "the gamma table covers the lengths below kNice");
 // The cost of no arrival. Costs count bits from the start of a window of the parse, far
 // below this, and adding a token's bits to it stays above every real cost: offers from
@@ -63,27 +76,21 @@ constexpr std::array<std::uint8_t, 64> kGammaBits = [] {
     return t;
 }();
 
-// How much the format adds to the coded length of a match at this offset.
-inline std::uint32_t LengthBonus(std::uint32_t offset) {
-    return static_cast<std::uint32_t>(offset >= 32000) + static_cast<std::uint32_t>(offset >= 1280) +
-           (static_cast<std::uint32_t>(offset < 128) << 1);
-}
-
-// Shortest match length that can be coded with a gamma offset.
-inline std::uint32_t MinMatchLength(std::uint32_t offset) { return 2 + LengthBonus(offset); }
+using format::kLiteralBits;
+using format::kShortLiteralBits;
+using format::kShortMatchBits;
+using format::LengthBonus;
+using format::MinMatchLength;
 
 // Bits of a gamma-offset match, without the length part.
 inline std::uint32_t OffsetBits(std::uint32_t offset, bool afterMatch) {
-    return 2 + GammaBits((offset >> 8) + (afterMatch ? 2u : 3u)) + 8;
+    return 2 + GammaBits((offset >> 8) + (afterMatch ? format::kHighAfterMatch : format::kHighAfterLiteral)) +
+           8;
 }
-
-constexpr std::uint32_t kLiteralBits = 9;
-constexpr std::uint32_t kShortLiteralBits = 7;
-constexpr std::uint32_t kShortMatchBits = 11;
 
 inline std::uint32_t RepBits(std::uint32_t len) { return 4 + GammaBits(len); }
 
-enum class Kind : std::uint8_t { literal, short_literal, short_match, match, rep };
+enum class Kind : std::uint8_t { kLiteral, kShortLiteral, kShortMatch, kMatch, kRep };
 
 struct Token {
     Kind kind;
@@ -140,40 +147,34 @@ inline std::uint32_t MatchLength(const std::uint8_t* a, const std::uint8_t* b, s
 
 class MatchFinder {
 public:
-    // Per-bucket heads of the 5-byte hash chains while linking.
-    using Heads = std::vector<std::uint32_t>;
-
+    // Tables for `data`: whole for inputs up to a block, else rings that hold the chains of
+    // the last kRing positions and the short distances of the last two blocks.
     explicit MatchFinder(std::span<const std::uint8_t> data)
         : in_(data.data()),
           size_(static_cast<std::uint32_t>(data.size())),
-          bits_(std::clamp<unsigned>(static_cast<unsigned>(std::bit_width(size_)) - 1, 10, 24)),
+          chainMask_(std::bit_ceil(std::min(size_, kRing)) - 1),
+          nearMask_(std::bit_ceil(std::min(size_, 2 * kBlock)) - 1),
+          bits5_(std::clamp<unsigned>(static_cast<unsigned>(std::bit_width(std::min(size_, kWindow))), 10,
+                                      kRingBits)),
+          bits_(std::min(bits5_, 16u)),
           // Link writes every entry that Find reads.
-          chain_(std::make_unique_for_overwrite<std::uint32_t[]>(data.size())),
-          near2_(std::make_unique_for_overwrite<std::uint16_t[]>(data.size())),
-          near3_(std::make_unique_for_overwrite<std::uint16_t[]>(data.size())),
-          near4_(std::make_unique_for_overwrite<std::uint16_t[]>(data.size())) {}
+          chain_(std::make_unique_for_overwrite<std::uint32_t[]>(std::size_t{chainMask_} + 1)),
+          near2_(std::make_unique_for_overwrite<std::uint16_t[]>(std::size_t{nearMask_} + 1)),
+          near3_(std::make_unique_for_overwrite<std::uint16_t[]>(std::size_t{nearMask_} + 1)),
+          near4_(std::make_unique_for_overwrite<std::uint16_t[]>(std::size_t{nearMask_} + 1)),
+          head5_(std::size_t{1} << bits5_),
+          head2_(std::size_t{1} << bits_),
+          head3_(std::size_t{1} << bits_),
+          head4_(std::size_t{1} << bits_) {}
 
-    // Heads for linking the whole input or one of two halves: about one per two bytes
-    // linked, so that chains stay short even on data without repeats, where every step is
-    // a cache miss.
-    Heads NewHeads(unsigned halves) const {
-        return Heads(std::size_t{1} << std::max(10u, bits_ - (halves == 2 ? 1u : 0u)), kNone);
-    }
-
-    // Links the positions [from, to). Positions from `scan` on are seen, so the 2-, 3- and
-    // 4-byte distances are exact back to `scan`; a position whose chain would lead before
-    // `scan` is added to `open` (when given) and left unlinked, for Join.
-    void Link(std::uint32_t scan, std::uint32_t from, std::uint32_t to, Heads& head5,
-              std::vector<std::uint32_t>* open) {
-        // Small inputs get small tables. The tables keep positions modulo 2^16, enough
-        // for distances up to 0xFFFF; an entry older than that, never written, or written
-        // for other bytes by a hashed table, points at bytes that Find rejects when it
-        // measures the match.
-        const auto bits5 = static_cast<unsigned>(std::countr_zero(head5.size()));
-        const unsigned bits = std::min(bits_, 16u);
-        std::vector<std::uint16_t> head2(std::size_t{1} << bits);
-        std::vector<std::uint16_t> head3(std::size_t{1} << bits);
-        std::vector<std::uint16_t> head4(std::size_t{1} << bits);
+    // Links the positions [from, to), which must follow the last linked ones. Finds for
+    // positions up to `to` may run at the same time as long as they lie at most two blocks
+    // before `from`: their tables are not touched.
+    void Link(std::uint32_t from, std::uint32_t to) {
+        // The short tables keep positions modulo 2^16, enough for distances up to 0xFFFF;
+        // an entry older than that, never written, or written for other bytes by a hashed
+        // table, points at bytes that Find rejects when it measures the match.
+        const unsigned bits = bits_;
         auto hash = [bits](std::uint32_t v) { return (v * 2654435761u) >> (32 - bits); };
         auto bytes2 = [&](std::uint32_t pos) {
             return std::uint32_t{in_[pos]} | std::uint32_t{in_[pos + 1]} << 8;
@@ -191,32 +192,37 @@ public:
         const std::uint32_t last3 = size_ > 2 ? std::min(to, size_ - 2) : 0;
         const std::uint32_t last4 = size_ > 3 ? std::min(to, size_ - 3) : 0;
         const std::uint32_t last5 = size_ > 4 ? std::min(to, size_ - 4) : 0;
-        for (std::uint32_t pos = scan; pos < std::min(from, last2); ++pos) {
-            head2[hash(bytes2(pos))] = static_cast<std::uint16_t>(pos);
-            if (pos >= last3) continue;
-            head3[hash(bytes3(pos))] = static_cast<std::uint16_t>(pos);
-            if (pos >= last4) continue;
-            head4[hash(Load32(in_ + pos))] = static_cast<std::uint16_t>(pos);
-        }
         for (std::uint32_t pos = from; pos < last2; ++pos) {
-            near2_[pos] = nearer(pos, head2[hash(bytes2(pos))]);
+            // The 5-byte heads are spread over a large table: start loading one well ahead.
+            if (pos + kPrefetchAhead < last5) __builtin_prefetch(&head5_[Hash5(pos + kPrefetchAhead).bucket]);
+            const std::uint32_t at = pos & nearMask_;
+            near2_[at] = nearer(pos, head2_[hash(bytes2(pos))]);
             if (pos >= last3) continue;
-            near3_[pos] = nearer(pos, head3[hash(bytes3(pos))]);
+            near3_[at] = nearer(pos, head3_[hash(bytes3(pos))]);
             if (pos >= last4) continue;
-            near4_[pos] = nearer(pos, head4[hash(Load32(in_ + pos))]);
+            near4_[at] = nearer(pos, head4_[hash(Load32(in_ + pos))]);
             if (pos >= last5) continue;
-            std::uint32_t& h5 = head5[Hash5(pos, bits5)];
-            chain_[pos] = h5;
-            if (h5 == kNone && open != nullptr) open->push_back(pos);
-            h5 = pos;
+            // A head holds the ring index and tag of the last position in its bucket; the
+            // link is the distance to it (0: none within the ring) and its tag.
+            const Hashed h = Hash5(pos);
+            std::uint32_t& head = head5_[h.bucket];
+            const std::uint32_t distance = (pos - head) & (kRing - 1);
+            chain_[pos & chainMask_] = distance << kTagBits | head >> kRingBits;
+            head = (pos & (kRing - 1)) | h.tag << kRingBits;
         }
     }
 
-    // Continues the chains left open by a later Link into the heads of an earlier one.
-    // Both Links must have used heads of the same size.
-    void Join(const std::vector<std::uint32_t>& open, const Heads& earlier) {
-        const auto bits5 = static_cast<unsigned>(std::countr_zero(earlier.size()));
-        for (const std::uint32_t pos : open) chain_[pos] = earlier[Hash5(pos, bits5)];
+    // Starts loading what Find(pos) will read first beyond the near tables: the bytes of
+    // its first chain candidate and that candidate's own link. On data without repeats
+    // every chain step is a cache miss, and these run in parallel with the parse.
+    void Prefetch(std::uint32_t pos) const {
+        if (pos + 4 >= size_) return;
+        const std::uint32_t link = chain_[pos & chainMask_];
+        const std::uint32_t distance = link >> kTagBits;
+        if (distance == 0 || distance > kWindow) return;
+        const std::uint32_t cand = pos - distance;
+        if ((link & kTagMask) == Hash5(pos).tag) __builtin_prefetch(in_ + cand);
+        __builtin_prefetch(&chain_[cand & chainMask_]);
     }
 
     // Matches at `pos` with growing length, nearest first for each length; stops early at
@@ -236,25 +242,37 @@ public:
             out.push_back({len, offset});
             return len >= kNice || len == limit;
         };
-        if (near2_[pos] != 0 && consider(near2_[pos])) return;
+        const std::uint32_t at = pos & nearMask_;
+        if (near2_[at] != 0 && consider(near2_[at])) return;
         if (limit < 3) return;
-        if (near3_[pos] != 0 && consider(near3_[pos])) return;
+        if (near3_[at] != 0 && consider(near3_[at])) return;
         if (limit < 4) return;
-        if (near4_[pos] != 0 && consider(near4_[pos])) return;
+        if (near4_[at] != 0 && consider(near4_[at])) return;
         if (limit < 5) return;
         // Chain walk over the same 5-byte hash: a candidate can only be longer if it
         // agrees on the byte at `best` and on the three before it, one 4-byte comparison.
         // Far back, a match has to be long to pay for its offset, and every step is a
         // cache miss: only a few far candidates are tried. Chain entries lie before
-        // `pos`; the end mark is above it.
+        // `pos`; the end mark is above it. Entries beyond the window may have been
+        // overwritten in the ring and are never followed.
+        const std::uint32_t oldest = pos > kWindow ? pos - kWindow : 0;
         const std::uint32_t nearest = pos > kFarDistance ? pos - kFarDistance : 0;
         unsigned farLeft = kFarCandidates;
         unsigned depthLeft = kChainDepth;
         std::uint32_t probe = best < 4 ? 0 : best - 3;
         std::uint32_t want = Load32(cur + probe);
-        for (std::uint32_t cand = chain_[pos]; cand < pos; cand = chain_[cand]) {
-            if (cand < nearest && farLeft-- == 0) break;
-            if (Load32(in_ + cand + probe) == want) {
+        const std::uint32_t tag = Hash5(pos).tag;
+        std::uint32_t cand = pos;
+        for (std::uint32_t link = chain_[pos & chainMask_];; link = chain_[cand & chainMask_]) {
+            const std::uint32_t distance = link >> kTagBits;
+            if (distance == 0 || distance > cand - oldest) break;
+            cand -= distance;
+            // Only a candidate with the same tag can share the 5 bytes: the others cost
+            // no look at their bytes. Far back, where every step is a cache miss, the
+            // walk ends at the first that cannot match.
+            const bool sameTag = (link & kTagMask) == tag;
+            if (cand < nearest && (!sameTag || farLeft-- == 0)) break;
+            if (sameTag && Load32(in_ + cand + probe) == want) {
                 const std::uint32_t len = MatchLength(cur, in_ + cand, limit);
                 if (len > best) {
                     best = len;
@@ -269,19 +287,33 @@ public:
     }
 
 private:
-    // A `bits`-wide hash of the 5 bytes at `pos`.
-    std::uint32_t Hash5(std::uint32_t pos, unsigned bits) const {
+    // A hash of the 5 bytes at `pos`: the bucket of its chain, and a tag from further bits.
+    struct Hashed {
+        std::uint32_t bucket;
+        std::uint32_t tag;
+    };
+    Hashed Hash5(std::uint32_t pos) const {
         const std::uint64_t v = Load32(in_ + pos) | std::uint64_t{in_[pos + 4]} << 32;
-        return static_cast<std::uint32_t>((v * 0xCF1BBCDCB7A56463ull) >> (64 - bits));
+        const std::uint64_t h = v * 0xCF1BBCDCB7A56463ull;
+        return {static_cast<std::uint32_t>(h >> (64 - bits5_)),
+                static_cast<std::uint32_t>(h >> (64 - bits5_ - kTagBits)) & kTagMask};
     }
 
     const std::uint8_t* in_;
     std::uint32_t size_;
-    unsigned bits_;                           // hash table size for the whole input, log2
-    std::unique_ptr<std::uint32_t[]> chain_;  // previous position with the same 5-byte hash
+    std::uint32_t chainMask_;
+    std::uint32_t nearMask_;
+    unsigned bits5_;  // 5-byte heads, log2: about one per position in the window
+    unsigned bits_;   // 2-, 3- and 4-byte heads, log2
+    std::unique_ptr<std::uint32_t[]>
+        chain_;  // distance back to the previous position in the bucket, and its tag
     std::unique_ptr<std::uint16_t[]> near2_;  // distance to the same 2 bytes before, 0: none near
     std::unique_ptr<std::uint16_t[]> near3_;  // distance to the same 3-byte hash before, 0: none near
     std::unique_ptr<std::uint16_t[]> near4_;  // distance to the same 4-byte hash before, 0: none near
+    std::vector<std::uint32_t> head5_;
+    std::vector<std::uint16_t> head2_;
+    std::vector<std::uint16_t> head3_;
+    std::vector<std::uint16_t> head4_;
 };
 
 // What decides the price of the next token.
@@ -336,11 +368,11 @@ public:
     }
 
     std::uint32_t Parse() {
-        arrivals_.assign((std::min(kWindow, end_ - begin_) + kNice + 1) * kArrivals, Arrival{});
+        arrivals_.assign((std::min(kSettleSpan, end_ - begin_) + kNice + 1) * kArrivals, Arrival{});
         ResetWindow(begin_, start_);
         std::uint32_t pos = begin_;
         while (pos < end_) {
-            if (pos - base_ >= kWindow) {
+            if (pos - base_ >= kSettleSpan) {
                 Settle(pos, BestSlot(pos));
                 continue;
             }
@@ -404,6 +436,7 @@ private:
         // code to the same number of bits reach a run of positions at the same cost.
         const std::uint32_t cheapestHere = std::min(here[0].cost, here[1].cost);
         const std::uint32_t cheapestNext = std::min(here[kArrivals].cost, here[kArrivals + 1].cost);
+        finder_.Prefetch(pos + kPrefetchAhead);
         if (cheapestNext <= cheapestHere) {
             matches_.count = 0;
         } else {
@@ -430,11 +463,12 @@ private:
         std::uint8_t shortLiteral = 0xFF;
         if (cur[0] == 0) {
             shortLiteral = 0;
-        } else if (const std::uint32_t last = lastSeen_[cur[0]]; last != kNone && pos - last <= 15) {
+        } else if (const std::uint32_t last = lastSeen_[cur[0]];
+                   last != kNone && pos - last <= format::kShortLiteralMaxOffset) {
             shortLiteral = static_cast<std::uint8_t>(pos - last);
         }
         const std::uint32_t literalBits = shortLiteral != 0xFF ? kShortLiteralBits : kLiteralBits;
-        const Kind literalKind = shortLiteral != 0xFF ? Kind::short_literal : Kind::literal;
+        const Kind literalKind = shortLiteral != 0xFF ? Kind::kShortLiteral : Kind::kLiteral;
 
         std::uint32_t best[2] = {kInfinite, kInfinite};
         std::uint8_t bestSlot[2] = {0, 0};
@@ -448,7 +482,8 @@ private:
             const auto slot = static_cast<std::uint8_t>(s);
             Offer(here + kArrivals, a.cost + literalBits, a.key & ~1u, 1, slot, literalKind, shortLiteral);
             for (std::uint32_t len = 2; len <= repLen[s]; ++len) {
-                Offer(here + kArrivals * len, a.cost + 4 + kGammaBits[len], a.key | 1u, len, slot, Kind::rep);
+                Offer(here + kArrivals * len, a.cost + 4 + kGammaBits[len], a.key | 1u, len, slot,
+                      Kind::kRep);
             }
         }
 
@@ -458,10 +493,10 @@ private:
         for (const auto& m : matches_) {
             const std::uint32_t key = Key(m.offset, true);
             std::uint32_t len = from;
-            if (m.offset < 128) {
-                for (; len <= std::min<std::uint32_t>(3, m.len); ++len) {
+            if (m.offset <= format::kShortMatchMaxOffset) {
+                for (; len <= std::min(format::kShortMatchMaxLength, m.len); ++len) {
                     Offer(here + kArrivals * len, best[cheaper] + kShortMatchBits, key, len,
-                          bestSlot[cheaper], Kind::short_match);
+                          bestSlot[cheaper], Kind::kShortMatch);
                 }
             }
             len = std::max(len, MinMatchLength(m.offset));
@@ -474,7 +509,7 @@ private:
                 const std::uint32_t bonus = LengthBonus(m.offset);
                 for (; len <= m.len; ++len) {
                     Offer(here + kArrivals * len, base + kGammaBits[len - bonus], key, len, slot,
-                          Kind::match);
+                          Kind::kMatch);
                 }
             }
             from = m.len + 1;
@@ -490,7 +525,7 @@ private:
         const std::uint32_t limit = size_ - pos;
         const std::uint8_t* cur = in_ + pos;
         unsigned chosen = 0;
-        Token token{Kind::literal, 0, 0};
+        Token token{Kind::kLiteral, 0, 0};
         std::uint32_t chosenCost = kInfinite;
         for (unsigned s = 0; s < kArrivals; ++s) {
             const Arrival& a = here[s];
@@ -499,7 +534,7 @@ private:
                 const std::uint32_t len = MatchLength(cur, cur - a.LastOffset(), limit);
                 const std::uint32_t c = a.cost + RepBits(len);
                 if (len > token.len || (len == token.len && c < chosenCost)) {
-                    token = {Kind::rep, len, a.LastOffset()};
+                    token = {Kind::kRep, len, a.LastOffset()};
                     chosenCost = c;
                     chosen = s;
                 }
@@ -511,7 +546,7 @@ private:
                 const std::uint32_t c =
                     a.cost + OffsetBits(m.offset, a.AfterMatch()) + GammaBits(len - LengthBonus(m.offset));
                 if (len > token.len || (len == token.len && c < chosenCost)) {
-                    token = {Kind::match, len, m.offset};
+                    token = {Kind::kMatch, len, m.offset};
                     chosenCost = c;
                     chosen = s;
                 }
@@ -532,11 +567,11 @@ private:
         while (p > base_) {
             const Arrival& a = At(p)[s];
             const Kind kind = a.TokenKind();
-            if (kind == Kind::literal && tokens_.size() > first && tokens_.back().kind == Kind::literal) {
+            if (kind == Kind::kLiteral && tokens_.size() > first && tokens_.back().kind == Kind::kLiteral) {
                 ++tokens_.back().len;  // runs of literals are one token
             } else {
                 tokens_.push_back(
-                    {kind, a.len, kind == Kind::short_literal ? a.ShortLiteral() : a.LastOffset()});
+                    {kind, a.len, kind == Kind::kShortLiteral ? a.ShortLiteral() : a.LastOffset()});
             }
             p -= a.len;
             s = a.From();
@@ -566,13 +601,16 @@ private:
 // stream stands when the previous one is full, and whole bytes follow it directly.
 class BitWriter {
 public:
-    explicit BitWriter(std::vector<std::uint8_t>& out) : out_(out) {
-        out_.resize(std::max<std::size_t>(out_.capacity(), 64));
-    }
+    // Writes behind what `out` already holds.
+    explicit BitWriter(std::vector<std::uint8_t>& out) : out_(out), used_(out.size()) { Reserve(1); }
 
-    // Makes room for `bytes` more bytes.
+    // Makes room for `bytes` more bytes. The room grows a step at a time within the
+    // capacity the caller reserved, so that memory is touched only as it is written.
     void Reserve(std::size_t bytes) {
-        if (used_ + bytes > out_.size()) out_.resize(std::max(out_.size() * 2, used_ + bytes));
+        if (used_ + bytes <= out_.size()) return;
+        constexpr std::size_t kStep = std::size_t{1} << 20;
+        const std::size_t wanted = used_ + bytes + std::min(kStep, used_);
+        out_.resize(std::max(used_ + bytes, std::min(wanted, out_.capacity())));
     }
 
     void Byte(std::uint8_t b) { out_[used_++] = b; }
@@ -613,7 +651,7 @@ private:
     }
 
     std::vector<std::uint8_t>& out_;
-    std::size_t used_ = 0;
+    std::size_t used_;
     std::size_t tagPos_ = 0;
     unsigned bits_ = 0;
 };
@@ -631,30 +669,30 @@ public:
 
     void Emit(const Token& t) {
         // A token takes at most 2 bytes a literal, or 20 bytes otherwise.
-        w_.Reserve(t.kind == Kind::literal ? 2 * std::size_t{t.len} + 2 : 24);
+        w_.Reserve(t.kind == Kind::kLiteral ? 2 * std::size_t{t.len} + 2 : 24);
         switch (t.kind) {
-            case Kind::literal:
+            case Kind::kLiteral:
                 for (std::uint32_t i = 0; i < t.len; ++i) Literal();
                 return;
-            case Kind::short_literal:
+            case Kind::kShortLiteral:
                 w_.Bits(0b111, 3);
                 w_.Bits(t.offset, 4);
                 state_.afterMatch = false;
                 break;
-            case Kind::short_match:
+            case Kind::kShortMatch:
                 ShortMatch(t.offset, t.len);
                 return;
-            case Kind::rep:
+            case Kind::kRep:
                 if (!state_.afterMatch && state_.lastOffset == t.offset) {
                     w_.Bits(0b10, 2);
-                    w_.Gamma(2);
+                    w_.Gamma(format::kRepeatCode);
                     w_.Gamma(t.len);
                     state_.afterMatch = true;
                     break;
                 }
                 Match(t.offset, t.len);
                 return;
-            case Kind::match:
+            case Kind::kMatch:
                 Match(t.offset, t.len);
                 return;
         }
@@ -664,8 +702,8 @@ public:
     // Emits only the last `tail` bytes of a token (the rest is already written).
     void EmitTail(const Token& t, std::uint32_t tail) {
         w_.Reserve(2 * std::size_t{tail} + 24);
-        if (t.kind == Kind::literal) {
-            Emit({Kind::literal, tail, 0});
+        if (t.kind == Kind::kLiteral) {
+            Emit({Kind::kLiteral, tail, 0});
         } else {
             Match(t.offset, tail);  // tail of a match or repeat match, same offset
         }
@@ -688,7 +726,7 @@ private:
 
     void ShortMatch(std::uint32_t offset, std::uint32_t len) {
         w_.Bits(0b110, 3);
-        w_.Byte(static_cast<std::uint8_t>(offset << 1 | (len - 2)));
+        w_.Byte(static_cast<std::uint8_t>(offset << 1 | (len - format::kShortMatchMinLength)));
         state_ = {offset, true};
         pos_ += len;
     }
@@ -696,15 +734,16 @@ private:
     // Any copy of `len` bytes at `offset`, in whatever form the format allows for it.
     void Match(std::uint32_t offset, std::uint32_t len) {
         if (!state_.afterMatch && state_.lastOffset == offset && len >= 2) {
-            Emit({Kind::rep, len, offset});
+            Emit({Kind::kRep, len, offset});
         } else if (len >= MinMatchLength(offset)) {
             w_.Bits(0b10, 2);
-            w_.Gamma((offset >> 8) + (state_.afterMatch ? 2u : 3u));
+            w_.Gamma((offset >> 8) +
+                     (state_.afterMatch ? format::kHighAfterMatch : format::kHighAfterLiteral));
             w_.Byte(static_cast<std::uint8_t>(offset));
             w_.Gamma(len - LengthBonus(offset));
             state_ = {offset, true};
             pos_ += len;
-        } else if (offset < 128 && len >= 2) {
+        } else if (offset <= format::kShortMatchMaxOffset && len >= format::kShortMatchMinLength) {
             ShortMatch(offset, len);
         } else {
             for (std::uint32_t i = 0; i < len; ++i) Literal();
@@ -751,11 +790,12 @@ void EmitPiece(Emitter& emitter, Piece& piece) {
     }
 }
 
-// Packs on two threads. Each links half of the chains, and the second half's chains are
-// joined to the first's. Then both parse pieces of kPiece bytes in input order, taking the
-// next one free, so that they finish together whatever the pieces cost; a piece in the
-// second half waits for the join. Pieces are written in order by whichever thread finds
-// the next one parsed, while the other parses on.
+// Packs on two threads. The work is a list of jobs in input order: link a block, then
+// parse each of its pieces. Each thread takes the next job free, so that they finish
+// together whatever the jobs cost. A piece waits for its block's link; a link waits for
+// the link before it and for the pieces two blocks back, whose part of the rings it
+// reuses. Pieces are written in order by whichever thread finds the next one parsed,
+// while the other works on.
 //
 // The threads wait for each other by polling: a blocked thread can take milliseconds to
 // wake up on a virtual machine, longer than the waits here. Yielding leaves the
@@ -763,24 +803,27 @@ void EmitPiece(Emitter& emitter, Piece& piece) {
 // atomic wait can miss its wake-up with the Windows thread library, seen as a hang.)
 void PackInParallel(std::span<const std::uint8_t> data, MatchFinder& finder, Emitter& emitter) {
     const auto size = static_cast<std::uint32_t>(data.size());
-    const std::uint32_t cut = size / 2;
-    const std::uint32_t firstPieces = (cut - 1 + kPiece - 1) / kPiece;
-    const std::uint32_t count = firstPieces + (size - cut + kPiece - 1) / kPiece;
+    const std::uint32_t blocks = (size + kBlock - 1) / kBlock;
+    const std::uint32_t count = (size + kPiece - 1) / kPiece;  // the first starts at 1, behind the first byte
     const auto pieces = std::make_unique<Piece[]>(count);
     for (std::uint32_t k = 0; k < count; ++k) {
-        pieces[k].begin = k < firstPieces ? 1 + k * kPiece : cut + (k - firstPieces) * kPiece;
-        pieces[k].end = k + 1 == firstPieces ? cut : std::min(size, pieces[k].begin + kPiece);
+        pieces[k].begin = std::max(1u, k * kPiece);
+        pieces[k].end = std::min(size, (k + 1) * kPiece);
     }
+    constexpr std::uint32_t kPiecesPerBlock = kBlock / kPiece;
+    // Jobs: block b's link is job b * (kPiecesPerBlock + 1), its pieces follow.
+    const std::uint32_t jobs = blocks + count;
+    auto blockOf = [](std::uint32_t job) { return job / (kPiecesPerBlock + 1); };
 
-    std::atomic<bool> firstLinked{false};
-    std::atomic<bool> joined{false};
+    std::atomic<std::uint32_t> linked{0};  // blocks linked
     std::atomic<bool> failed{false};
-    std::atomic<std::uint32_t> nextPiece{0};
+    std::atomic<std::uint32_t> nextJob{0};
     std::mutex emitting;
     std::uint32_t written = 0;                // pieces written, under `emitting`
     std::atomic<std::uint32_t> writtenTo{0};  // where the stream written so far ends
-    auto waitFor = [](const std::atomic<bool>& flag) {
-        while (!flag.load(std::memory_order_acquire)) std::this_thread::yield();
+    auto waitUntil = [&failed](auto&& ready) {
+        while (!ready() && !failed.load(std::memory_order_acquire)) std::this_thread::yield();
+        return !failed.load(std::memory_order_acquire);
     };
     auto writeReady = [&] {
         while (written < count && pieces[written].parsed.load(std::memory_order_acquire)) {
@@ -789,59 +832,60 @@ void PackInParallel(std::span<const std::uint8_t> data, MatchFinder& finder, Emi
             writtenTo.store(emitter.Position(), std::memory_order_relaxed);
         }
     };
-    auto parsePieces = [&](std::vector<Arrival>& arrivals) {
-        for (;;) {
-            const std::uint32_t k = nextPiece.fetch_add(1);
-            if (k >= count) return;
-            Piece& piece = pieces[k];
-            // What is written may already run past this piece (a long run of one byte is
-            // one match to the end): then it will be skipped, and needs no parse.
-            if (writtenTo.load(std::memory_order_relaxed) < piece.end) {
-                if (k >= firstPieces) waitFor(joined);
-                if (failed.load(std::memory_order_acquire)) return;
-                Parser parser(finder, data, piece.begin, piece.end, State{}, arrivals);
-                parser.Parse();
-                piece.tokens = parser.TakeTokens();
+    auto link = [&](std::uint32_t b) {
+        const bool ready = waitUntil([&] {
+            if (linked.load(std::memory_order_acquire) != b) return false;
+            const std::uint32_t reused = b < 2 ? 0 : std::min(count, (b - 1) * kPiecesPerBlock);
+            for (std::uint32_t k = b < 2 ? 0 : (b - 2) * kPiecesPerBlock; k < reused; ++k) {
+                if (!pieces[k].parsed.load(std::memory_order_acquire)) return false;
             }
-            piece.parsed.store(true, std::memory_order_release);
-            if (const std::unique_lock<std::mutex> lock(emitting, std::try_to_lock); lock) writeReady();
+            return true;
+        });
+        if (!ready) return false;
+        finder.Link(b * kBlock, std::min(size, (b + 1) * kBlock));
+        linked.store(b + 1, std::memory_order_release);
+        return true;
+    };
+    auto parse = [&](std::uint32_t k, std::vector<Arrival>& arrivals) {
+        Piece& piece = pieces[k];
+        // What is written may already run past this piece (a long run of one byte is
+        // one match to the end): then it will be skipped, and needs no parse.
+        if (writtenTo.load(std::memory_order_relaxed) < piece.end) {
+            const std::uint32_t b = k / kPiecesPerBlock;
+            if (!waitUntil([&] { return linked.load(std::memory_order_acquire) > b; })) return false;
+            Parser parser(finder, data, piece.begin, piece.end, State{}, arrivals);
+            parser.Parse();
+            piece.tokens = parser.TakeTokens();
+        }
+        piece.parsed.store(true, std::memory_order_release);
+        if (const std::unique_lock<std::mutex> lock(emitting, std::try_to_lock); lock) writeReady();
+        return true;
+    };
+    auto work = [&] {
+        std::vector<Arrival> arrivals;
+        for (;;) {
+            const std::uint32_t job = nextJob.fetch_add(1);
+            if (job >= jobs) return;
+            const std::uint32_t b = blockOf(job);
+            const std::uint32_t inBlock = job - b * (kPiecesPerBlock + 1);
+            const bool done = inBlock == 0 ? link(b) : parse(b * kPiecesPerBlock + inBlock - 1, arrivals);
+            if (!done) return;
         }
     };
 
-    MatchFinder::Heads firstHeads = finder.NewHeads(2);
-    MatchFinder::Heads secondHeads = finder.NewHeads(2);
     // Out of memory is the only failure there is; each thread keeps its own.
     std::exception_ptr workerFailure;
     std::exception_ptr mainFailure;
-    // Runs `work`, keeping its first failure in `failure` and telling the other thread.
-    auto guarded = [&failed](std::exception_ptr& failure, auto&& work) {
+    auto guarded = [&failed, &work](std::exception_ptr& failure) {
         try {
             work();
         } catch (...) {
-            if (!failure) failure = std::current_exception();
+            failure = std::current_exception();
             failed.store(true, std::memory_order_release);
         }
     };
-    auto parseWithOwnMemory = [&parsePieces] {
-        std::vector<Arrival> arrivals;
-        parsePieces(arrivals);
-    };
-    std::thread worker([&] {
-        guarded(workerFailure, [&] { finder.Link(0, 0, cut, firstHeads, nullptr); });
-        firstLinked.store(true, std::memory_order_release);
-        guarded(workerFailure, parseWithOwnMemory);
-    });
-    guarded(mainFailure, [&] {
-        std::vector<std::uint32_t> open;
-        // 32000 bytes back are enough for the 2-, 3- and 4-byte distances: farther back a
-        // match needs 4 bytes to be coded at all, and 5 to pay well; those are found
-        // through the joined chains.
-        finder.Link(cut > 32000 ? cut - 32000 : 0, cut, size, secondHeads, &open);
-        waitFor(firstLinked);
-        if (!failed.load(std::memory_order_acquire)) finder.Join(open, firstHeads);
-    });
-    joined.store(true, std::memory_order_release);
-    guarded(mainFailure, parseWithOwnMemory);
+    std::thread worker([&] { guarded(workerFailure); });
+    guarded(mainFailure);
     worker.join();
     if (mainFailure) std::rethrow_exception(mainFailure);
     if (workerFailure) std::rethrow_exception(workerFailure);
@@ -851,21 +895,21 @@ void PackInParallel(std::span<const std::uint8_t> data, MatchFinder& finder, Emi
 
 }  // namespace
 
-std::vector<std::uint8_t> PackRaw(std::span<const std::uint8_t> data) {
-    if (data.empty()) throw PackError("cannot pack empty input: the format has no encoding for it");
-    if (data.size() >= 0x80000000u) throw PackError("cannot pack 2 GiB or more in one block");
-    const auto size = static_cast<std::uint32_t>(data.size());
+namespace {
 
-    std::vector<std::uint8_t> out;
-    out.reserve(data.size() / 2 + 64);
+// Appends the raw stream for `data` to `out`.
+void PackInto(std::span<const std::uint8_t> data, std::vector<std::uint8_t>& out) {
+    if (data.empty()) throw PackError("cannot pack empty input: the format has no encoding for it");
+    if (data.size() > format::kMaxOrigSize) throw PackError("cannot pack 2 GiB or more in one block");
+    const auto size = static_cast<std::uint32_t>(data.size());
+    // Room for the stream at its largest (literals only: 9 bits a byte); only what is
+    // written is touched.
+    out.reserve(out.size() + data.size() + data.size() / 8 + 64);
     Emitter emitter(data, out);
     if (size > 1) {
         MatchFinder finder(data);
         if (size <= kSplitAbove) {
-            {
-                MatchFinder::Heads heads = finder.NewHeads(1);
-                finder.Link(0, 0, size, heads, nullptr);
-            }
+            finder.Link(0, size);
             std::vector<Arrival> arrivals;
             Parser whole(finder, data, 1, size, State{}, arrivals);
             whole.Parse();
@@ -875,19 +919,26 @@ std::vector<std::uint8_t> PackRaw(std::span<const std::uint8_t> data) {
         }
     }
     emitter.End();
+}
+
+}  // namespace
+
+std::vector<std::uint8_t> PackRaw(std::span<const std::uint8_t> data) {
+    std::vector<std::uint8_t> out;
+    PackInto(data, out);
     return out;
 }
 
 std::vector<std::uint8_t> PackSafe(std::span<const std::uint8_t> data) {
-    std::vector<std::uint8_t> raw = PackRaw(data);
-    std::vector<std::uint8_t> block(kSafeHeaderSize + raw.size());
+    std::vector<std::uint8_t> block(kSafeHeaderSize);
+    PackInto(data, block);
+    const auto raw = std::span(block).subspan(kSafeHeaderSize);
     SafeHeader header;
     header.packed_size = static_cast<std::uint32_t>(raw.size());
     header.packed_crc = Crc32(raw);
     header.orig_size = static_cast<std::uint32_t>(data.size());
     header.orig_crc = Crc32(data);
     WriteSafeHeader(header, block.data());
-    std::memcpy(block.data() + kSafeHeaderSize, raw.data(), raw.size());
     return block;
 }
 

@@ -1,8 +1,8 @@
 // The depacker's fast path hands tokens to its careful path near the end of the input,
 // for long gamma codes and for output that does not fit. These tests put streams right
-// on those borders and check the result against a plain bit-by-bit depacker: same
-// status, same counts, same bytes, with buffers of exact size so that AddressSanitizer
-// sees any access past them.
+// on those borders, valid and damaged, and check the result against a plain bit-by-bit
+// depacker: same status, same counts, same bytes, with buffers of exact size so that
+// AddressSanitizer sees any access past them.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -13,7 +13,7 @@
 #include <string>
 
 #include "aplib/aplib.h"
-#include "reference_depack.h"
+#include "aplib/reference_depack.h"
 #include "stream_writer.h"
 #include "vectors.h"
 
@@ -28,7 +28,7 @@ void ExpectSameAsReference(const Bytes& stream, std::size_t capacity, const std:
     auto out = std::make_unique<std::uint8_t[]>(std::max<std::size_t>(capacity, 1));
     Bytes expected(capacity);
     const RawResult got = DepackRaw({in.get(), stream.size()}, {out.get(), capacity});
-    const RawResult want = ReferenceDepack(stream, expected);
+    const RawResult want = reference::ReferenceDepack(stream, expected);
     ASSERT_EQ(got.status, want.status)
         << what << ": " << StatusText(got.status) << " / " << StatusText(want.status);
     ASSERT_EQ(got.produced, want.produced) << what;
@@ -44,7 +44,7 @@ void ExpectBordersAgree(const Bytes& stream, const Bytes& output, std::size_t sp
     {
         Bytes out(output.size());
         const RawResult r = DepackRaw(stream, out);
-        ASSERT_EQ(r.status, Status::ok) << StatusText(r.status);
+        ASSERT_EQ(r.status, Status::kOk) << StatusText(r.status);
         EXPECT_EQ(r.produced, output.size());
         EXPECT_EQ(r.consumed, stream.size());
         ASSERT_TRUE(out == output);
@@ -82,6 +82,15 @@ TEST_P(BorderStreamTest, AgreesWithThePlainDepackerAtEveryBorder) {
 void Pattern(StreamWriter& w, std::uint32_t total) {
     for (unsigned i = 1; i < 251; ++i) w.Literal(static_cast<std::uint8_t>(i * 7));
     w.Match(251, total - 251);
+}
+
+// Up to 32000 bytes, then the shortest match at `offset` and one a byte longer, with a
+// literal between them so that neither is a repeat match.
+void OffsetBorder(StreamWriter& w, std::uint32_t offset) {
+    Pattern(w, 32500);
+    w.Match(offset, format::MinMatchLength(offset));
+    w.Literal('z');
+    w.Match(offset, format::MinMatchLength(offset) + 1);
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -126,18 +135,11 @@ INSTANTIATE_TEST_SUITE_P(
                            }
                        }
                    }},
-        // The last tokens are the careful decoder's: offset 32000 takes the second bonus.
-        BorderCase{"offset_32000_at_the_end",
-                   [](StreamWriter& w) {
-                       Pattern(w, 32000);
-                       w.Match(32000, 5);
-                   }},
         BorderCase{"far_offsets_all_lengths",
                    [](StreamWriter& w) {
                        Pattern(w, 2000);
                        for (std::uint32_t len = 2; len < 100; ++len) {
-                           w.Match(1000 + len,
-                                   std::max<std::uint32_t>(len, 2 + StreamWriter::Bonus(1000 + len)));
+                           w.Match(1000 + len, std::max(len, format::MinMatchLength(1000 + len)));
                        }
                    }},
         BorderCase{"repeat_matches",
@@ -155,8 +157,53 @@ INSTANTIATE_TEST_SUITE_P(
                            for (unsigned k = 0; k < i % 11; ++k) w.Literal(static_cast<std::uint8_t>(i + k));
                        }
                    }},
+        // Each offset where the coded length changes, last in the stream: every cut and
+        // room near the end hands it to the careful decoder.
+        BorderCase{"offset_127", [](StreamWriter& w) { OffsetBorder(w, 127); }},
+        BorderCase{"offset_128", [](StreamWriter& w) { OffsetBorder(w, 128); }},
+        BorderCase{"offset_1279", [](StreamWriter& w) { OffsetBorder(w, 1279); }},
+        BorderCase{"offset_1280", [](StreamWriter& w) { OffsetBorder(w, 1280); }},
+        BorderCase{"offset_31999", [](StreamWriter& w) { OffsetBorder(w, 31999); }},
+        BorderCase{"offset_32000", [](StreamWriter& w) { OffsetBorder(w, 32000); }},
         BorderCase{"ends_right_after_long_match", [](StreamWriter& w) { w.Match(1, 100); }},
         BorderCase{"single_literal", [](StreamWriter& w) { w.Literal('B'); }}),
+    [](const auto& row) { return std::string(row.param.label); });
+
+// A token that reaches one byte before the output, after `produced` bytes, followed by
+// enough literals that the fast loop, not the careful one, meets it.
+struct BadTokenCase {
+    const char* label;
+    std::uint32_t longest;  // the most bytes before the token that it can reach past
+    std::function<void(StreamWriter&, std::uint32_t produced)> token;
+};
+
+void PrintTo(const BadTokenCase& row, std::ostream* out) { *out << row.label; }
+
+class BadTokenTest : public ::testing::TestWithParam<BadTokenCase> {};
+
+TEST_P(BadTokenTest, IsRejectedInTheFastLoopAsByThePlainDepacker) {
+    for (std::uint32_t produced = 1; produced <= GetParam().longest; ++produced) {
+        StreamWriter w('A');
+        for (std::uint32_t i = 1; i < produced; ++i) w.Literal(static_cast<std::uint8_t>('a' + i));
+        GetParam().token(w, produced);
+        for (int i = 0; i < 24; ++i) w.Literal('x');
+        w.End();
+        // Output behind 16 bytes of its own buffer: a read before it is seen in the status
+        // even without AddressSanitizer, which the exact buffers below need.
+        Bytes padded(16 + produced + 64);
+        ASSERT_EQ(DepackRaw(w.Stream(), std::span(padded).subspan(16)).status, Status::kOffsetTooFar)
+            << "after " << produced << " bytes";
+        ExpectSameAsReference(w.Stream(), produced + 64, "after " + std::to_string(produced) + " bytes");
+        if (HasFatalFailure()) return;
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Streams, BadTokenTest,
+    ::testing::Values(
+        BadTokenCase{"short_literal", 14, [](StreamWriter& w, std::uint32_t n) { w.ShortLiteral(n + 1); }},
+        BadTokenCase{"short_match", 20, [](StreamWriter& w, std::uint32_t n) { w.ShortMatch(n + 1, 3); }},
+        BadTokenCase{"match", 20, [](StreamWriter& w, std::uint32_t n) { w.Match(n + 1, 6); }}),
     [](const auto& row) { return std::string(row.param.label); });
 
 // Streams from our packer: every length up to a few hundred bytes of several kinds of data,

@@ -1,11 +1,13 @@
 // Writes raw streams token by token, for tests that need exact codes (gamma codes of a
 // given size, matches ending at a given place) rather than what the packer would choose.
-// It also keeps the bytes the stream unpacks to.
+// It also keeps the bytes the stream unpacks to, as far as its tokens stay within them.
 #pragma once
 
 #include <bit>
 #include <cstdint>
 #include <vector>
+
+#include "aplib/format.h"
 
 namespace aplib::testing {
 
@@ -26,7 +28,7 @@ public:
     // offset 0 writes a zero byte
     void ShortLiteral(unsigned offset) {
         Bits(0b1110000 | offset, 7);
-        out_.push_back(offset != 0 ? out_[out_.size() - offset] : 0);
+        if (offset <= out_.size()) out_.push_back(offset != 0 ? out_[out_.size() - offset] : 0);
         afterMatch_ = false;
     }
 
@@ -39,16 +41,16 @@ public:
     // A match with a gamma-coded offset; `len` includes the format's bonus for the offset.
     void Match(std::uint32_t offset, std::uint32_t len) {
         Bits(0b10, 2);
-        Gamma((offset >> 8) + (afterMatch_ ? 2u : 3u));
+        Gamma((offset >> 8) + (afterMatch_ ? format::kHighAfterMatch : format::kHighAfterLiteral));
         stream_.push_back(static_cast<std::uint8_t>(offset));
-        Gamma(len - Bonus(offset));
+        Gamma(len - format::LengthBonus(offset));
         Copy(offset, len);
     }
 
     // A match with the last offset; only after a literal or short literal.
     void Repeat(std::uint32_t len) {
         Bits(0b10, 2);
-        Gamma(2);
+        Gamma(format::kRepeatCode);
         Gamma(len);
         Copy(lastOffset_, len);
     }
@@ -56,10 +58,6 @@ public:
     void End() {
         Bits(0b110, 3);
         stream_.push_back(0);
-    }
-
-    static std::uint32_t Bonus(std::uint32_t offset) {
-        return (offset >= 32000 ? 1u : 0u) + (offset >= 1280 ? 1u : 0u) + (offset < 128 ? 2u : 0u);
     }
 
     const std::vector<std::uint8_t>& Stream() const { return stream_; }
@@ -88,7 +86,8 @@ private:
     }
 
     void Copy(std::uint32_t offset, std::uint32_t len) {
-        for (std::uint32_t i = 0; i < len; ++i) out_.push_back(out_[out_.size() - offset]);
+        for (std::uint32_t i = 0; i < len && offset <= out_.size(); ++i)
+            out_.push_back(out_[out_.size() - offset]);
         lastOffset_ = offset;
         afterMatch_ = true;
     }

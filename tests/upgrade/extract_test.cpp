@@ -46,7 +46,7 @@ void PutLe32(Bytes& bytes, std::size_t at, std::uint32_t value) {
         bytes[at + static_cast<std::size_t>(i)] = static_cast<std::uint8_t>(value >> (8 * i));
 }
 
-const Bytes kStub = MixedData(3000, 1);
+const Bytes kStub = mkupgrade::BareProgram(0x14C, 2);
 const Bytes kIde = MixedData(20000, 2);
 const Bytes kRuntime = MixedData(15000, 3);
 

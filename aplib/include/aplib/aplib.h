@@ -10,17 +10,19 @@
 #include <cstdint>
 #include <span>
 #include <stdexcept>
+#include <string>
 #include <vector>
 
 #include "aplib/aplib_c.h"
+#include "aplib/format.h"
 
 namespace aplib {
 
 // Every failure of the C entry points, and of SafeOrigSize: all bits set.
 inline constexpr std::uint32_t kError = 0xFFFFFFFFu;
 
-inline constexpr std::uint32_t kSafeTag = 0x32335041u;  // "AP32" read as little-endian
-inline constexpr std::size_t kSafeHeaderSize = 24;
+using format::kSafeHeaderSize;
+using format::kSafeTag;
 
 // CRC-32 with the reflected polynomial 0xEDB88320 (the zlib/PNG one). Pass the previous
 // result as `crc` to continue over several pieces; the CRC of no bytes is 0.
@@ -28,29 +30,29 @@ std::uint32_t Crc32(std::span<const std::uint8_t> data, std::uint32_t crc = 0) n
 
 // Why a stream or a block was rejected.
 enum class Status {
-    ok,
+    kOk,
     // raw stream
-    truncated,         // the stream ended before its end marker (or has no first byte)
-    offset_too_far,    // a match reaches back before the start of the output
-    zero_offset,       // a match with offset 0
-    rep_before_match,  // a repeat-offset match before any offset was set
-    gamma_overflow,    // a length or offset code does not fit in 32 bits
-    output_overflow,   // the stream produces more than the output can hold
+    kTruncated,       // the stream ended before its end marker (or has no first byte)
+    kOffsetTooFar,    // a match reaches back before the start of the output
+    kZeroOffset,      // a match with offset 0
+    kRepBeforeMatch,  // a repeat-offset match before any offset was set
+    kGammaOverflow,   // a length or offset code does not fit in 32 bits
+    kOutputOverflow,  // the stream produces more than the output can hold
     // safe layer
-    short_header,     // fewer bytes than a header
-    bad_tag,          // not "AP32"
-    bad_header_size,  // header size below 24, or beyond the block
-    bad_packed_size,  // packed size larger than the bytes behind the header
-    bad_packed_crc,   // CRC of the packed bytes differs from the header
-    bad_orig_size,    // original size larger than the output capacity
-    size_mismatch,    // the stream produced another number of bytes than the header says
-    bad_orig_crc,     // CRC of the output differs from the header
+    kShortHeader,    // fewer bytes than a header
+    kBadTag,         // not "AP32"
+    kBadHeaderSize,  // header size below 24, or beyond the block
+    kBadPackedSize,  // packed size larger than the bytes behind the header
+    kBadPackedCrc,   // CRC of the packed bytes differs from the header
+    kBadOrigSize,    // original size larger than the output capacity (or the limit)
+    kSizeMismatch,   // the stream ended before it produced the original size
+    kBadOrigCrc,     // CRC of the output differs from the header
 };
 
 const char* StatusText(Status status) noexcept;
 
 struct RawResult {
-    Status status = Status::ok;
+    Status status = Status::kOk;
     std::size_t produced = 0;  // bytes written to the output (up to the failure, if any)
     std::size_t consumed = 0;  // bytes of the stream read, end marker included
 };
@@ -58,6 +60,34 @@ struct RawResult {
 // Unpacks a raw stream into `dst`. Never reads outside `src` nor writes outside `dst`,
 // whatever the bytes; bytes of `dst` beyond `produced` may have been overwritten.
 RawResult DepackRaw(std::span<const std::uint8_t> src, std::span<std::uint8_t> dst) noexcept;
+
+// Output whose memory is taken as it is written: room is added by reallocation, which
+// for large sizes maps address space, and a page counts as memory only once written.
+// A header that claims more than a stream produces thus costs nothing.
+class Output {
+public:
+    Output() = default;
+    Output(const Output&) = delete;
+    Output& operator=(const Output&) = delete;
+    ~Output();
+
+    std::span<const std::uint8_t> Bytes() const { return {data_, size_}; }
+
+    // For the depacker: room for at least `capacity` bytes; throws std::bad_alloc.
+    void Reserve(std::size_t capacity);
+    std::span<std::uint8_t> Room() { return {data_, capacity_}; }
+    void SetSize(std::size_t size) { size_ = size; }
+
+private:
+    std::uint8_t* data_ = nullptr;
+    std::size_t size_ = 0;
+    std::size_t capacity_ = 0;
+};
+
+// Unpacks a raw stream into `out`, adding room as the stream produces data, up to
+// `limit` bytes (beyond that: kOutputOverflow). Throws std::bad_alloc when room
+// cannot be had.
+RawResult DepackRaw(std::span<const std::uint8_t> src, Output& out, std::size_t limit);
 
 struct SafeHeader {
     std::uint32_t tag = kSafeTag;
@@ -76,14 +106,25 @@ Status ReadSafeHeader(std::span<const std::uint8_t> block, SafeHeader& header) n
 std::uint32_t SafeOrigSize(std::span<const std::uint8_t> block) noexcept;
 
 struct SafeResult {
-    Status status = Status::ok;
+    Status status = Status::kOk;
     std::uint32_t size = kError;  // the original size on success, kError otherwise
+    std::uint32_t recorded = 0;   // the original size in the header, once it was read
+    std::size_t produced = 0;     // bytes the stream produced before it ended or failed
 };
 
 // Unpacks a safe block with every check of the format: tag, header size, packed size
 // against the block's length, CRC of the packed bytes, original size against the
 // capacity of `dst`, bytes produced against the original size, CRC of the output.
 SafeResult SafeDepack(std::span<const std::uint8_t> block, std::span<std::uint8_t> dst) noexcept;
+
+// The same checks, unpacking into `out`, which takes memory only as the stream produces
+// data: a block that records an original size above `limit` is refused before anything
+// is unpacked. Throws std::bad_alloc when the memory for the output cannot be had.
+SafeResult SafeDepack(std::span<const std::uint8_t> block, Output& out, std::size_t limit);
+
+// What the status of `result` means, with the sizes it concerns ("the packed stream ends
+// after 40 bytes; the header records 100"); `limit` is the room or limit it was given.
+std::string Explain(const SafeResult& result, std::size_t limit);
 
 // Thrown by the packers for input the format cannot encode (empty, or 2 GiB and more).
 class PackError : public std::invalid_argument {

@@ -8,7 +8,7 @@
 
 #include "aplib/aplib.h"
 
-namespace aplib::testing {
+namespace aplib::reference {
 
 inline RawResult ReferenceDepack(std::span<const std::uint8_t> src, std::span<std::uint8_t> dst) {
     std::size_t ip = 0;
@@ -17,7 +17,7 @@ inline RawResult ReferenceDepack(std::span<const std::uint8_t> src, std::span<st
     unsigned bits = 0;
     std::size_t lastOffset = 0;
     bool afterMatch = false;
-    Status failure = Status::ok;
+    Status failure = Status::kOk;
 
     auto fail = [&](Status why) {
         failure = why;
@@ -25,7 +25,7 @@ inline RawResult ReferenceDepack(std::span<const std::uint8_t> src, std::span<st
     };
     auto bit = [&](unsigned& out) {
         if (bits == 0) {
-            if (ip == src.size()) return fail(Status::truncated);
+            if (ip == src.size()) return fail(Status::kTruncated);
             tag = src[ip++];
             bits = 8;
         }
@@ -34,7 +34,7 @@ inline RawResult ReferenceDepack(std::span<const std::uint8_t> src, std::span<st
         return true;
     };
     auto byte = [&](std::uint32_t& out) {
-        if (ip == src.size()) return fail(Status::truncated);
+        if (ip == src.size()) return fail(Status::kTruncated);
         out = src[ip++];
         return true;
     };
@@ -44,7 +44,7 @@ inline RawResult ReferenceDepack(std::span<const std::uint8_t> src, std::span<st
         while (more) {
             unsigned b = 0;
             if (!bit(b)) return false;
-            if (v >= 0x80000000u) return fail(Status::gamma_overflow);
+            if (v >= 0x80000000u) return fail(Status::kGammaOverflow);
             v = v << 1 | b;
             if (!bit(more)) return false;
         }
@@ -52,23 +52,23 @@ inline RawResult ReferenceDepack(std::span<const std::uint8_t> src, std::span<st
         return true;
     };
     auto copy = [&](std::uint64_t offset, std::uint64_t len) {
-        if (offset == 0) return fail(Status::zero_offset);
-        if (offset > op) return fail(Status::offset_too_far);
-        if (len > dst.size() - op) return fail(Status::output_overflow);
+        if (offset == 0) return fail(Status::kZeroOffset);
+        if (offset > op) return fail(Status::kOffsetTooFar);
+        if (len > dst.size() - op) return fail(Status::kOutputOverflow);
         for (std::uint64_t i = 0; i < len; ++i, ++op) dst[op] = dst[op - static_cast<std::size_t>(offset)];
         return true;
     };
     auto result = [&](Status status) { return RawResult{status, op, ip}; };
 
-    if (src.empty()) return result(Status::truncated);
-    if (dst.empty()) return result(Status::output_overflow);
+    if (src.empty()) return result(Status::kTruncated);
+    if (dst.empty()) return result(Status::kOutputOverflow);
     dst[op++] = src[ip++];
     for (;;) {
         unsigned b = 0;
         if (!bit(b)) return result(failure);
         if (b == 0) {  // literal: both checks before the byte counts as read
-            if (ip == src.size()) return result(Status::truncated);
-            if (op == dst.size()) return result(Status::output_overflow);
+            if (ip == src.size()) return result(Status::kTruncated);
+            if (op == dst.size()) return result(Status::kOutputOverflow);
             dst[op++] = src[ip++];
             afterMatch = false;
             continue;
@@ -80,7 +80,7 @@ inline RawResult ReferenceDepack(std::span<const std::uint8_t> src, std::span<st
             std::uint64_t offset = 0;
             if (!gamma(high)) return result(failure);
             if (!afterMatch && high == 2) {
-                if (lastOffset == 0) return result(Status::rep_before_match);
+                if (lastOffset == 0) return result(Status::kRepBeforeMatch);
                 offset = lastOffset;
                 if (!gamma(len)) return result(failure);
             } else {
@@ -88,7 +88,8 @@ inline RawResult ReferenceDepack(std::span<const std::uint8_t> src, std::span<st
                 if (!byte(low)) return result(failure);
                 offset = (high - (afterMatch ? 2 : 3)) << 8 | low;
                 if (!gamma(len)) return result(failure);
-                len += (offset >= 32000 ? 1u : 0u) + (offset >= 1280 ? 1u : 0u) + (offset < 128 ? 2u : 0u);
+                len += (offset >= format::kFarOffset ? 1u : 0u) + (offset >= format::kMidOffset ? 1u : 0u) +
+                       (offset < format::kNearOffset ? 2u : 0u);
             }
             if (!copy(offset, len)) return result(failure);
             lastOffset = static_cast<std::size_t>(offset);
@@ -99,7 +100,7 @@ inline RawResult ReferenceDepack(std::span<const std::uint8_t> src, std::span<st
         if (b == 0) {  // short match or end
             std::uint32_t code = 0;
             if (!byte(code)) return result(failure);
-            if ((code >> 1) == 0) return result(Status::ok);
+            if ((code >> 1) == 0) return result(Status::kOk);
             if (!copy(code >> 1, 2 + (code & 1u))) return result(failure);
             lastOffset = code >> 1;
             afterMatch = true;
@@ -110,12 +111,12 @@ inline RawResult ReferenceDepack(std::span<const std::uint8_t> src, std::span<st
             if (!bit(b)) return result(failure);
             offset = offset << 1 | b;
         }
-        if (offset > op) return result(Status::offset_too_far);
-        if (op == dst.size()) return result(Status::output_overflow);
+        if (offset > op) return result(Status::kOffsetTooFar);
+        if (op == dst.size()) return result(Status::kOutputOverflow);
         dst[op] = offset != 0 ? dst[op - offset] : 0;
         ++op;
         afterMatch = false;
     }
 }
 
-}  // namespace aplib::testing
+}  // namespace aplib::reference
