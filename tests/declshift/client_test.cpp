@@ -262,8 +262,9 @@ TEST_F(ServerTest, FactoryRefusesAggregationAndUnknownInterfaces) {
     EXPECT_EQ(canUnloadNow_(), S_OK);
 }
 
-// A null automation string is an empty text, in both kinds of text parameter.
-TEST_F(ComTest, NullStringsAreEmptyTexts) {
+// A null automation string is an empty text, in both kinds of text parameter; a null
+// pointer where the interface wants an address is refused, never followed.
+TEST_F(ComTest, NullArguments) {
     auto object = NewObject<_clsMain>();
     ASSERT_NE(object.Get(), nullptr);
     Bstr name, data, result;
@@ -271,6 +272,20 @@ TEST_F(ComTest, NullStringsAreEmptyTexts) {
     EXPECT_EQ(result.text(), u" = ");
     ASSERT_HRESULT_SUCCEEDED(object->GetType(nullptr, nullptr, result.out()));
     EXPECT_EQ(result.text(), u"REM Sorry I could not convert ");
+
+    VARIANT nowhere;
+    V_VT(&nowhere) = VT_VARIANT | VT_BYREF;
+    V_VARIANTREF(&nowhere) = nullptr;
+    EXPECT_EQ(object->put_Charset(&nowhere), E_POINTER);
+    EXPECT_EQ(object->put_Charset(nullptr), E_POINTER);
+    EXPECT_EQ(object->put_AutoFormat(nullptr), E_POINTER);
+    EXPECT_EQ(object->get_m_Charset(nullptr), E_POINTER);
+    EXPECT_EQ(object->get_Version(nullptr), E_POINTER);
+    EXPECT_EQ(object->InitPlugIn(nullptr), E_POINTER);
+    EXPECT_EQ(object->GetConst(nullptr, data.slot(), result.out()), E_POINTER);
+    EXPECT_EQ(object->GetSub(name.slot(), data.slot(), nullptr), E_POINTER);
+    EXPECT_EQ(object->GetEnum(nullptr, nullptr, nullptr), E_POINTER);
+    EXPECT_EQ(object->StartsWith(name.slot(), nullptr, nullptr), E_POINTER);
 }
 
 // ---------------------------------------------------------------------------------
