@@ -1,18 +1,19 @@
 // Self-registration: the class, its programmatic identifier and the type library.
 // Everything the server writes is listed in kClassValues and kClassKeys; the type
 // library's own keys (TypeLib, Interface) are written and removed by the platform.
+// Every value comes from declshift.idl: the identifiers through widl's header, the
+// class's progid, threading model and version through the one CMake generates.
 #include <cwchar>
 #include <new>
 #include <string>
 #include <string_view>
 
 #include "declshift_i.h"
+#include "declshift_identity.h"
 #include "server.h"
 
 namespace declshift::com {
 namespace {
-
-constexpr std::wstring_view kProgId = L"declshift.clsMain";
 
 // A registry value under HKEY_CLASSES_ROOT. In keys and values, {clsid}, {libid},
 // {progid} and {module} stand for the class identifier, the type library
@@ -26,10 +27,10 @@ struct ClassValue {
 constexpr ClassValue kClassValues[] = {
     {L"CLSID\\{clsid}", nullptr, L"{progid}"},
     {L"CLSID\\{clsid}\\InprocServer32", nullptr, L"{module}"},
-    {L"CLSID\\{clsid}\\InprocServer32", L"ThreadingModel", L"Apartment"},
+    {L"CLSID\\{clsid}\\InprocServer32", L"ThreadingModel", kThreadingModel},
     {L"CLSID\\{clsid}\\ProgID", nullptr, L"{progid}"},
     {L"CLSID\\{clsid}\\TypeLib", nullptr, L"{libid}"},
-    {L"CLSID\\{clsid}\\VERSION", nullptr, L"1.1"},
+    {L"CLSID\\{clsid}\\VERSION", nullptr, kClassVersion},
     {L"{progid}", nullptr, L"{progid}"},
     {L"{progid}\\CLSID", nullptr, L"{clsid}"},
 };

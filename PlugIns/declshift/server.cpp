@@ -100,8 +100,6 @@ ClassFactory g_factory;
 
 }  // namespace
 
-HMODULE Module() noexcept { return g_module; }
-
 HRESULT ModulePath(std::wstring& path) noexcept {
     try {
         std::wstring buffer(MAX_PATH, L'\0');

@@ -1,4 +1,4 @@
-// What the parts of the in-process server share: the module, its object and lock
+// What the parts of the in-process server share: the module's path, its object and lock
 // counts, and the interface's type information from the embedded type library.
 #pragma once
 
@@ -10,9 +10,8 @@
 
 namespace declshift::com {
 
-// The DLL's own module handle and full path.
-HMODULE Module() noexcept;
-// Fails with E_OUTOFMEMORY or the system's error; `path` is then unchanged.
+// The DLL's own full path. Fails with E_OUTOFMEMORY or the system's error; `path`
+// is then unchanged.
 HRESULT ModulePath(std::wstring& path) noexcept;
 
 // Live objects and server locks, the answer of DllCanUnloadNow.

@@ -1,78 +1,130 @@
-// A C++ host of declshift.clsMain, run under Wine against the registered DLL: activation
-// through COM, every member through the vtable and by name through IDispatch (the two
-// routes must agree, with each other and with the engine), and the DLL's own exports,
-// resources, type library and unload answers.
+// declshift.dll under Wine, reached as its hosts reach it. One table of conversions
+// runs through every backend of declconv (the engine itself, the registered class
+// through its vtable, and by name through IDispatch) and must give the same bytes;
+// the rest is what only the COM server does: activation and unloading, the class
+// factory, name lookup and the Variant conversions of option puts.
 #include <gtest/gtest.h>
+#include <wrl/client.h>
 
-#include <cstdio>
-#include <cwchar>
-#include <functional>
-#include <optional>
-#include <ostream>
+#include <memory>
 #include <string>
-#include <utility>
+#include <tuple>
 #include <vector>
 
 #include "bstr.h"
-#include "declshift.h"
 #include "declshift_i.h"
+#include "declshift_identity.h"
 #include "dispatch_call.h"
-#include "utf.h"
+#include "jsonl.h"
+#include "plugin.h"
 
 namespace {
 
-using declconv::CallByName;
-using declconv::Utf16ToUtf8;
-using declshift::Options;
 using declshift::com::Bstr;
-using declshift::com::FromBstr;
+using Microsoft::WRL::ComPtr;
 
-// Owns one interface reference.
-template <typename Interface>
-class Ref {
-public:
-    Ref() = default;
-    explicit Ref(Interface* owned) : pointer_(owned) {}
-    Ref(const Ref&) = delete;
-    Ref& operator=(const Ref&) = delete;
-    Ref(Ref&& other) noexcept : pointer_(std::exchange(other.pointer_, nullptr)) {}
-    ~Ref() { Reset(); }
-    void Reset() {
-        if (pointer_ != nullptr) std::exchange(pointer_, nullptr)->Release();
-    }
-    Interface* operator->() const { return pointer_; }
-    Interface& operator*() const { return *pointer_; }
-    Interface* get() const { return pointer_; }
-    void** out() {
-        Reset();
-        return reinterpret_cast<void**>(&pointer_);
-    }
-    Interface** put() {
-        Reset();
-        return &pointer_;
-    }
+// ---------------------------------------------------------------------------------
+// The same requests through every backend, answered in declconv's JSON Lines form.
 
-private:
-    Interface* pointer_ = nullptr;
+struct BackendFactory {
+    const char* name;
+    std::unique_ptr<declconv::Backend> (*make)();
 };
 
-std::wstring GuidText(REFGUID guid) {
-    wchar_t text[40];
-    const int length = StringFromGUID2(guid, text, 40);
-    return std::wstring(text, length > 0 ? static_cast<std::size_t>(length - 1) : 0);
+const BackendFactory kBackends[] = {{"native", declconv::MakeNativeBackend},
+                                    {"com", declconv::MakeComBackend},
+                                    {"dispatch", declconv::MakeDispatchBackend}};
+
+struct Conversion {
+    std::string label;
+    std::string request;
+    std::string response;
+};
+
+const std::string kLongName(251, 'N');  // a name the constant line cannot break
+const std::string kKeybdEvent =
+    R"-("name":"keybd_event","data":"\"user32\" (bVk As Byte, bScan As Byte, dwFlags&, dwExtraInfo&)")-";
+const std::string kVersionInfoSize =
+    R"-("name":"GetFileVersionInfoSize","data":"\"version\" Alias \"GetFileVersionInfoSizeA\" (lptstrFilename As String, lpdwHandle&) As Long")-";
+const std::string kWinpos = R"-("name":"WINPOS","data":"\trc As RECT ' client area\r\n\tpt As POINTAPI")-";
+const std::string kPreviewPlain =
+    R"-({"result":"Test = 1\r\n\r\nDIM TEST{ Param1%, Param2%, Param3%, Param4% }\r\n\r\nSYS test, Param1$, Param2$, Param3$, Param4$ TO ret%"})-";
+
+// A request line: the call, then further members such as "name" and "options".
+std::string Request(const std::string& call, const std::string& members = "") {
+    return R"-({"call":")-" + call + '"' + (members.empty() ? "" : ",") + members + "}";
 }
 
-// The DLL that COM loads for the class: the registered in-process server path.
-std::wstring RegisteredModule() {
-    const std::wstring key = L"CLSID\\" + GuidText(CLSID_clsMain) + L"\\InprocServer32";
-    wchar_t path[MAX_PATH * 4];
-    DWORD bytes = sizeof path;
-    if (RegGetValueW(HKEY_CLASSES_ROOT, key.c_str(), nullptr, RRF_RT_REG_SZ, nullptr, path, &bytes) !=
-        ERROR_SUCCESS) {
-        return {};
-    }
-    return path;
+// One row per converter and per option, the failure sentence, and texts that only
+// survive a route that keeps every UTF-16 code unit.
+const std::vector<Conversion> kConversions = {
+    {"GetConst", Request("GetConst", R"-("name":"WM_USER","data":"&H400")-"),
+     R"-({"result":"WM_USER = &400","name":"WM_USER"})-"},
+    {"GetConst_hands_the_name_back",
+     Request("GetConst",
+             R"-("name":"TOKEN_ALL_ACCESS As Long","data":"STANDARD_RIGHTS_REQUIRED Or TOKEN_DUPLICATE")-"),
+     R"-({"result":"_TOKEN_ALL_ACCESS = STANDARD_RIGHTS_REQUIRED OR _TOKEN_DUPLICATE","name":"TOKEN_ALL_ACCESS"})-"},
+    {"GetConst_failure_sentence",
+     Request("GetConst", "\"name\":\"" + kLongName + " As Long\",\"data\":\"1\""),
+     "{\"result\":\"REM Sorry I could not convert " + kLongName + "\",\"name\":\"" + kLongName + "\"}"},
+    {"GetConst_embedded_nul", Request("GetConst", R"-("name":"A\u0000B","data":"1\u0000")-"),
+     R"-({"result":"A\u0000B = 1\u0000","name":"A\u0000B"})-"},
+    {"GetConst_lone_surrogate", Request("GetConst", R"-("name":"\uD800","data":"1")-"),
+     R"-({"result":"\ud800 = 1","name":"\ud800"})-"},
+    {"GetType_AutoFormat", Request("GetType", kWinpos + R"-(,"options":{"AutoFormat":-1})-"),
+     R"-({"result":"DIM WINPOS{ \\\r\n\\    rc{} = RECT{}, \\ client area\r\n\\    pt{} = POINTAPI{} \\ \r\n\\    }"})-"},
+    {"GetType_packed", Request("GetType", kWinpos + R"-(,"options":{"ShowParams":-1,"ExplConst":-1})-"),
+     R"-({"result":"DIM WINPOS{ rc{} = RECT{}, pt{} = POINTAPI{} }"})-"},
+    {"GetType_failure_sentence", Request("GetType", R"-("name":"EMPTY","data":"\r\n")-"),
+     R"-({"result":"REM Sorry I could not convert EMPTY"})-"},
+    {"GetEnum", Request("GetEnum", R"-("name":"ShowCmd","data":"\tSW_HIDE = 0\r\n\tTOPMOST = 4\r\n")-"),
+     R"-({"result":"REM ShowCmd\r\nSW_HIDE = 0\r\n_TOPMOST = 4\r\n"})-"},
+    {"GetSub_packed", Request("GetSub", kKeybdEvent),
+     R"-({"result":"SYS \"keybd_event\", bVk&, bScan&, dwFlags%, dwExtraInfo%\r\n","name":"keybd_event"})-"},
+    {"GetSub_AutoFormat", Request("GetSub", kKeybdEvent + R"-(,"options":{"AutoFormat":-1})-"),
+     R"-({"result":"SYS \"keybd_event\", bVk&, \\\r\n\\    bScan&, \\\r\n\\    dwFlags%, \\\r\n\\    dwExtraInfo%\r\n","name":"keybd_event"})-"},
+    {"GetFunc_ShowParams",
+     Request("GetFunc", kVersionInfoSize + R"-(,"options":{"AutoFormat":-1,"ShowParams":-1})-"),
+     R"-({"result":"SYS \"GetModuleHandle\", \"version.dll\" TO `version%\r\nIF `version%=0 SYS \"LoadLibrary\", \"version.dll\" TO `version%\r\nSYS \"GetProcAddress\", `version%, \"GetFileVersionInfoSizeA\" TO GetFileVersionInfoSizeA\r\nSYS GetFileVersionInfoSizeA, lptstrFilename$, \\\r\n\\    lpdwHandle% TO ret%:REM returns Long\r\n","name":"GetFileVersionInfoSize"})-"},
+    {"GetFunc_Charset_wide", Request("GetFunc", kVersionInfoSize + R"-(,"options":{"Charset":1})-"),
+     R"-({"result":"GetFileVersionInfoSizeW = FN_LoadDLL(\"version.dll\", \"GetFileVersionInfoSizeW\")\r\nSYS GetFileVersionInfoSizeW, lptstrFilename$, lpdwHandle% TO ret%\r\n","name":"GetFileVersionInfoSize"})-"},
+    {"GetFunc_Charset_other_than_one", Request("GetFunc", kVersionInfoSize + R"-(,"options":{"Charset":2})-"),
+     R"-({"result":"GetFileVersionInfoSizeA = FN_LoadDLL(\"version.dll\", \"GetFileVersionInfoSizeA\")\r\nSYS GetFileVersionInfoSizeA, lptstrFilename$, lpdwHandle% TO ret%\r\n","name":"GetFileVersionInfoSize"})-"},
+    {"GetFunc_failure_sentence", Request("GetFunc", R"-("name":"Broken","data":"\"")-"),
+     R"-({"result":"REM Sorry I could not convert Broken","name":"Broken"})-"},
+    {"Preview", Request("Preview"), kPreviewPlain},
+    {"Preview_any_nonzero_flag_is_set",
+     Request("Preview", R"-("options":{"AutoFormat":2,"ShowParams":-32768,"ExplConst":32767})-"),
+     R"-({"result":"Test = 1\r\n\r\nDIM TEST{ \\\r\n\\    Param1%, \\ int32\r\n\\    Param2%, \\ int32\r\n\\    Param3%, \\ int32\r\n\\    Param4% \\ int32\r\n\\    }\r\n\r\nSYS \"GetModuleHandle\", \"test.dll\" TO `test%\r\nIF `test%=0 SYS \"LoadLibrary\", \"test.dll\" TO `test%\r\nSYS \"GetProcAddress\", `test%, \"test\" TO test\r\nSYS test, Param1$, \\\r\n\\    Param2$, \\\r\n\\    Param3$, \\\r\n\\    Param4$ TO ret%"})-"},
+    {"Preview_ExplConst", Request("Preview", R"-("options":{"ExplConst":1})-"),
+     R"-({"result":"Test = 1\r\n\r\nDIM TEST{ Param1%, Param2%, Param3%, Param4% }\r\n\r\ntest = FN_LoadDLL(\"test.dll\", \"test\")\r\nSYS test, Param1$, Param2$, Param3$, Param4$ TO ret%"})-"},
+    {"Preview_InsertAfterOption_changes_nothing",
+     Request("Preview", R"-("options":{"InsertAfterOption":-1,"ShowParams":-1})-"), kPreviewPlain},
+    {"StartsWith", Request("StartsWith", R"-("src":"TOTAL","contains":"TO")-"), R"-({"result":true})-"},
+    {"StartsWith_exact_case", Request("StartsWith", R"-("src":"ABC","contains":"abc")-"),
+     R"-({"result":false})-"},
+};
+
+class ConversionTest : public ::testing::TestWithParam<std::tuple<BackendFactory, Conversion>> {};
+
+TEST_P(ConversionTest, GivesTheEnginesBytes) {
+    const auto& [factory, row] = GetParam();
+    auto backend = factory.make();
+    const auto [response, ok] = declconv::AnswerRequest(*backend, row.request);
+    EXPECT_TRUE(ok);
+    EXPECT_EQ(response, row.response);
 }
+
+INSTANTIATE_TEST_SUITE_P(Backends, ConversionTest,
+                         ::testing::Combine(::testing::ValuesIn(kBackends),
+                                            ::testing::ValuesIn(kConversions)),
+                         [](const auto& row) {
+                             return std::string(std::get<0>(row.param).name) + "_" +
+                                    std::get<1>(row.param).label;
+                         });
+
+// ---------------------------------------------------------------------------------
+// The server itself.
 
 // Every test runs in a single-threaded apartment, as the plug-in's hosts do.
 class ComTest : public ::testing::Test {
@@ -80,703 +132,36 @@ protected:
     void SetUp() override { ASSERT_HRESULT_SUCCEEDED(CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED)); }
     void TearDown() override { CoUninitialize(); }
 
+    // A fresh object, created by its registered programmatic identifier.
     template <typename Interface>
-    static Ref<Interface> NewObject(REFIID iid) {
+    static ComPtr<Interface> NewObject() {
         CLSID classId{};
-        EXPECT_HRESULT_SUCCEEDED(CLSIDFromProgID(L"declshift.clsMain", &classId));
+        EXPECT_HRESULT_SUCCEEDED(CLSIDFromProgID(declshift::com::kProgId, &classId));
         EXPECT_TRUE(IsEqualCLSID(classId, CLSID_clsMain));
-        Ref<Interface> object;
-        EXPECT_HRESULT_SUCCEEDED(CoCreateInstance(classId, nullptr, CLSCTX_INPROC_SERVER, iid, object.out()));
+        ComPtr<Interface> object;
+        EXPECT_HRESULT_SUCCEEDED(
+            CoCreateInstance(classId, nullptr, CLSCTX_INPROC_SERVER, IID_PPV_ARGS(&object)));
         return object;
     }
 };
 
-// What a call gave: its status, its result rendered with its automation type, and the
-// text arguments as they stand afterwards.
-struct Answer {
-    HRESULT status = S_OK;
-    std::string result;
-    std::vector<std::string> texts;
-    bool operator==(const Answer&) const = default;
-};
-
-void PrintTo(const Answer& answer, std::ostream* out) {
-    char status[16];
-    std::snprintf(status, sizeof status, "0x%08lX", static_cast<unsigned long>(answer.status));
-    *out << "{" << status << ", \"" << answer.result << "\"";
-    for (const auto& text : answer.texts) *out << ", \"" << text << "\"";
-    *out << "}";
-}
-
-std::string Render(const VARIANT& value) {
-    switch (V_VT(&value)) {
-        case VT_EMPTY:
-            return "empty";
-        case VT_BOOL:
-            return "bool:" + std::to_string(V_BOOL(&value));
-        case VT_I4:
-            return "long:" + std::to_string(V_I4(&value));
-        case VT_BSTR:
-            return "text:" + Utf16ToUtf8(FromBstr(V_BSTR(&value)));
-        default:
-            return "vt:" + std::to_string(V_VT(&value));
-    }
-}
-
-using Texts = std::vector<std::optional<std::u16string>>;  // nullopt: a null string
-
-std::vector<Bstr> ToBstrs(const Texts& texts) {
-    std::vector<Bstr> out;
-    for (const auto& text : texts) out.emplace_back(text ? Bstr(*text) : Bstr());
-    return out;
-}
-
-std::string Utf8(const Bstr& text) { return Utf16ToUtf8(text.text()); }
-
-std::vector<std::string> Rendered(const std::vector<Bstr>& texts) {
-    std::vector<std::string> out;
-    for (const auto& text : texts) out.push_back(Utf8(text));
-    return out;
-}
-
-// One member of _clsMain as both routes reach it.
-struct Member {
-    const wchar_t* name;
-    WORD kind;         // DISPATCH_METHOD or DISPATCH_PROPERTYGET
-    bool byReference;  // the text arguments are BSTR* rather than BSTR
-    std::function<HRESULT(_clsMain&, std::vector<Bstr>&, VARIANT&)> slot;
-};
-
-Answer ByVtable(_clsMain& object, const Member& member, const Texts& texts) {
-    auto arguments = ToBstrs(texts);
-    VARIANT result;
-    VariantInit(&result);
-    const HRESULT status = member.slot(object, arguments, result);
-    Answer answer{status, Render(result), Rendered(arguments)};
-    VariantClear(&result);
-    return answer;
-}
-
-Answer ByName(IDispatch& object, const Member& member, const Texts& texts) {
-    auto arguments = ToBstrs(texts);
-    std::vector<VARIANT> args;
-    for (auto& text : arguments) {
-        VARIANT argument;
-        VariantInit(&argument);
-        if (member.byReference) {
-            V_VT(&argument) = VT_BSTR | VT_BYREF;
-            V_BSTRREF(&argument) = text.slot();
-        } else {
-            V_VT(&argument) = VT_BSTR;
-            V_BSTR(&argument) = text.get();
-        }
-        args.push_back(argument);
-    }
-    VARIANT result;
-    VariantInit(&result);
-    const HRESULT status = CallByName(&object, member.name, member.kind, args, &result);
-    Answer answer{status, Render(result), Rendered(arguments)};
-    VariantClear(&result);
-    return answer;
-}
-
-// The option puts of both routes.
-void PutByVtable(_clsMain& object, const Options& options) {
-    ASSERT_HRESULT_SUCCEEDED(object.put_m_Charset(options.m_Charset));
-    VARIANT_BOOL flag = options.m_AutoFormat;
-    ASSERT_HRESULT_SUCCEEDED(object.put_AutoFormat(&flag));
-    flag = options.m_ShowParams;
-    ASSERT_HRESULT_SUCCEEDED(object.put_ShowParams(&flag));
-    flag = options.m_ExplConst;
-    ASSERT_HRESULT_SUCCEEDED(object.put_ExplConst(&flag));
-    flag = options.m_InsertAfterOption;
-    ASSERT_HRESULT_SUCCEEDED(object.put_InsertAfterOption(&flag));
-}
-
-void PutByName(IDispatch& object, const Options& options) {
-    VARIANT value;
-    VariantInit(&value);
-    V_VT(&value) = VT_I4;
-    V_I4(&value) = options.m_Charset;
-    ASSERT_HRESULT_SUCCEEDED(CallByName(&object, L"m_Charset", DISPATCH_PROPERTYPUT, {value}, nullptr));
-    const std::pair<const wchar_t*, std::int16_t> flags[] = {
-        {L"AutoFormat", options.m_AutoFormat},
-        {L"ShowParams", options.m_ShowParams},
-        {L"ExplConst", options.m_ExplConst},
-        {L"InsertAfterOption", options.m_InsertAfterOption}};
-    for (const auto& [name, setting] : flags) {
-        V_VT(&value) = VT_BOOL;  // by value, as script hosts pass it
-        V_BOOL(&value) = setting;
-        ASSERT_HRESULT_SUCCEEDED(CallByName(&object, name, DISPATCH_PROPERTYPUT, {value}, nullptr)) << name;
-    }
-}
-
-// ---------------------------------------------------------------------------------
-// The members, each reached through its slot and by its name.
-
-template <typename Get>
-Member Getter(const wchar_t* name, VARTYPE type, Get get, WORD kind = DISPATCH_PROPERTYGET) {
-    return {name, kind, false, [type, get](_clsMain& object, std::vector<Bstr>&, VARIANT& result) {
-                V_VT(&result) = type;
-                return get(object, result);
-            }};
-}
-
-Member TextMember(const wchar_t* name, HRESULT (STDMETHODCALLTYPE _clsMain::*slot)(BSTR, BSTR, BSTR*)) {
-    return {name, DISPATCH_METHOD, false,
-            [slot](_clsMain& object, std::vector<Bstr>& texts, VARIANT& result) {
-                V_VT(&result) = VT_BSTR;
-                V_BSTR(&result) = nullptr;
-                return (object.*slot)(texts[0].get(), texts[1].get(), &V_BSTR(&result));
-            }};
-}
-
-Member InOutMember(const wchar_t* name, HRESULT (STDMETHODCALLTYPE _clsMain::*slot)(BSTR*, BSTR*, BSTR*)) {
-    return {name, DISPATCH_METHOD, true, [slot](_clsMain& object, std::vector<Bstr>& texts, VARIANT& result) {
-                V_VT(&result) = VT_BSTR;
-                V_BSTR(&result) = nullptr;
-                return (object.*slot)(texts[0].slot(), texts[1].slot(), &V_BSTR(&result));
-            }};
-}
-
-const Member kMCharsetGet =
-    Getter(L"m_Charset", VT_I4, [](_clsMain& o, VARIANT& r) { return o.get_m_Charset(&V_I4(&r)); });
-const Member kVarRanges =
-    Getter(L"VarRanges", VT_BOOL, [](_clsMain& o, VARIANT& r) { return o.get_VarRanges(&V_BOOL(&r)); });
-const Member kVersion =
-    Getter(L"Version", VT_BSTR, [](_clsMain& o, VARIANT& r) { return o.get_Version(&V_BSTR(&r)); });
-const Member kSyntax =
-    Getter(L"Syntax", VT_BSTR, [](_clsMain& o, VARIANT& r) { return o.get_Syntax(&V_BSTR(&r)); });
-const Member kInitPlugIn = Getter(
-    L"InitPlugIn", VT_BOOL, [](_clsMain& o, VARIANT& r) { return o.InitPlugIn(&V_BOOL(&r)); },
-    DISPATCH_METHOD);
-const Member kShowParams =
-    Getter(L"ShowParams", VT_BOOL, [](_clsMain& o, VARIANT& r) { return o.get_ShowParams(&V_BOOL(&r)); });
-const Member kAutoFormat =
-    Getter(L"AutoFormat", VT_BOOL, [](_clsMain& o, VARIANT& r) { return o.get_AutoFormat(&V_BOOL(&r)); });
-const Member kExplConst =
-    Getter(L"ExplConst", VT_BOOL, [](_clsMain& o, VARIANT& r) { return o.get_ExplConst(&V_BOOL(&r)); });
-const Member kInsertAfterOption = Getter(L"InsertAfterOption", VT_BOOL, [](_clsMain& o, VARIANT& r) {
-    return o.get_InsertAfterOption(&V_BOOL(&r));
-});
-const Member kMPublic = Getter(
-    L"mPublic", VT_EMPTY, [](_clsMain& o, VARIANT&) { return o.mPublic(); }, DISPATCH_METHOD);
-const Member kMNoRange = Getter(
-    L"mNoRange", VT_EMPTY, [](_clsMain& o, VARIANT&) { return o.mNoRange(); }, DISPATCH_METHOD);
-const Member kMPrivate = Getter(
-    L"mPrivate", VT_EMPTY, [](_clsMain& o, VARIANT&) { return o.mPrivate(); }, DISPATCH_METHOD);
-const Member kPreview = Getter(
-    L"Preview", VT_BSTR, [](_clsMain& o, VARIANT& r) { return o.Preview(&V_BSTR(&r)); }, DISPATCH_METHOD);
-const Member kGetType = TextMember(L"GetType", &_clsMain::GetType);
-const Member kGetEnum = TextMember(L"GetEnum", &_clsMain::GetEnum);
-const Member kGetConst = InOutMember(L"GetConst", &_clsMain::GetConst);
-const Member kGetSub = InOutMember(L"GetSub", &_clsMain::GetSub);
-const Member kGetFunc = InOutMember(L"GetFunc", &_clsMain::GetFunc);
-const Member kStartsWith = {L"StartsWith", DISPATCH_METHOD, true,
-                            [](_clsMain& object, std::vector<Bstr>& texts, VARIANT& result) {
-                                V_VT(&result) = VT_BOOL;
-                                return object.StartsWith(texts[0].slot(), texts[1].slot(), &V_BOOL(&result));
-                            }};
-
-// The engine's own answer for a member, for the rows that convert text.
-using EngineCall = std::function<Answer(const Options&, Texts)>;
-
-Answer EngineText(std::u16string result, const std::vector<std::u16string>& texts) {
-    Answer answer{S_OK, "text:" + Utf16ToUtf8(result), {}};
-    for (const auto& text : texts) answer.texts.push_back(Utf16ToUtf8(text));
-    return answer;
-}
-
-std::u16string Text(const std::optional<std::u16string>& text) { return text.value_or(u""); }
-
-// ---------------------------------------------------------------------------------
-// Every member through both routes, against the expected answer.
-
-// The option fields a row puts before its call.
-struct Settings {
-    std::int32_t charset = 0;
-    std::int16_t autoFormat = 0, showParams = 0, explConst = 0, insertAfterOption = 0;
-    Options ToOptions() const {
-        Options options;
-        options.m_Charset = charset;
-        options.m_AutoFormat = autoFormat;
-        options.m_ShowParams = showParams;
-        options.m_ExplConst = explConst;
-        options.m_InsertAfterOption = insertAfterOption;
-        return options;
-    }
-};
-
-struct MemberCase {
-    const char* label;
-    const Member* member;
-    Settings settings;
-    Texts texts;
-    Answer expected;              // `texts` left empty: the arguments come back as they went in
-    EngineCall engine = nullptr;  // when set, the engine must give the same answer
-};
-
-void PrintTo(const MemberCase& row, std::ostream* out) { *out << row.label; }
-
-class MemberTest : public ComTest, public ::testing::WithParamInterface<MemberCase> {};
-
-TEST_P(MemberTest, BothRoutesGiveTheExpectedAnswer) {
-    const auto& row = GetParam();
-    const Options options = row.settings.ToOptions();
-    Answer expected = row.expected;
-    if (expected.result.empty()) {
-        ASSERT_TRUE(row.engine) << "a row without an expected result needs the engine's";
-        expected = row.engine(options, row.texts);
-    }
-    if (expected.texts.empty()) {
-        for (const auto& text : row.texts) expected.texts.push_back(Utf16ToUtf8(Text(text)));
-    }
-    if (row.engine) {
-        EXPECT_EQ(row.engine(options, row.texts), expected) << "engine";
-    }
-
-    auto vtable = NewObject<_clsMain>(IID__clsMain);
-    ASSERT_NE(vtable.get(), nullptr);
-    PutByVtable(*vtable, options);
-    EXPECT_EQ(ByVtable(*vtable, *row.member, row.texts), expected) << "vtable";
-
-    auto byName = NewObject<IDispatch>(IID_IDispatch);
-    ASSERT_NE(byName.get(), nullptr);
-    PutByName(*byName, options);
-    EXPECT_EQ(ByName(*byName, *row.member, row.texts), expected) << "IDispatch";
-}
-
-Settings Flags(std::int16_t autoFormat, std::int16_t showParams, std::int16_t explConst) {
-    return {0, autoFormat, showParams, explConst, 0};
-}
-Settings WithInsertAfterOption(std::int16_t value) { return {0, 0, 0, 0, value}; }
-Settings WithCharset(std::int32_t value) { return {value, 0, 0, 0, 0}; }
-
-Answer Text8(const std::string& text) { return {S_OK, "text:" + text, {}}; }
-const Answer kTrue{S_OK, "bool:-1", {}};
-const Answer kFalse{S_OK, "bool:0", {}};
-const Answer kNothing{S_OK, "empty", {}};
-
-// The six forms of the sample (line breaks CRLF, none after the last line).
-const std::string kPreviewPlain =
-    "Test = 1\r\n\r\nDIM TEST{ Param1%, Param2%, Param3%, Param4% }\r\n\r\n"
-    "SYS test, Param1$, Param2$, Param3$, Param4$ TO ret%";
-const std::string kPreviewFormatted =
-    "Test = 1\r\n\r\nDIM TEST{ \\\r\n\\    Param1%, \\ int32\r\n\\    Param2%, \\ int32\r\n"
-    "\\    Param3%, \\ int32\r\n\\    Param4% \\ int32\r\n\\    }\r\n\r\n"
-    "SYS \"GetModuleHandle\", \"test.dll\" TO `test%\r\nIF `test%=0 SYS \"LoadLibrary\", \"test.dll\" TO "
-    "`test%\r\n"
-    "SYS \"GetProcAddress\", `test%, \"test\" TO test\r\n"
-    "SYS test, Param1$, \\\r\n\\    Param2$, \\\r\n\\    Param3$, \\\r\n\\    Param4$ TO ret%";
-const std::string kPreviewBlockF =
-    "Test = 1\r\n\r\nDIM TEST{ Param1%, Param2%, Param3%, Param4% }\r\n\r\n"
-    "test = FN_LoadDLL(\"test.dll\", \"test\")\r\n"
-    "SYS test, Param1$, Param2$, Param3$, Param4$ TO ret%";
-
-EngineCall PreviewEngine() {
-    return [](const Options& options, Texts) { return EngineText(declshift::Preview(options), {}); };
-}
-
-EngineCall ConstEngine() {
-    return [](const Options& options, Texts texts) {
-        std::u16string name = Text(texts[0]);
-        std::u16string data = Text(texts[1]);
-        auto result = declshift::GetConst(options, name, data);
-        return EngineText(result, {name, data});
-    };
-}
-
-// Structures and enumerations take their texts by value.
-template <std::u16string (*Convert)(const Options&, std::u16string, std::u16string)>
-EngineCall ByValueEngine() {
-    return [](const Options& options, Texts texts) {
-        const std::u16string name = Text(texts[0]);
-        const std::u16string data = Text(texts[1]);
-        return EngineText(Convert(options, name, data), {name, data});
-    };
-}
-
-// Procedures and functions take theirs by reference.
-template <std::u16string (*Convert)(const Options&, std::u16string&, std::u16string&)>
-EngineCall ByReferenceEngine() {
-    return [](const Options& options, Texts texts) {
-        std::u16string name = Text(texts[0]);
-        std::u16string data = Text(texts[1]);
-        auto result = Convert(options, name, data);
-        return EngineText(result, {name, data});
-    };
-}
-
-EngineCall StartsWithEngine() {
-    return [](const Options&, Texts texts) {
-        const bool result = declshift::StartsWith(Text(texts[0]), Text(texts[1]));
-        Answer answer = result ? kTrue : kFalse;
-        answer.texts = {Utf16ToUtf8(Text(texts[0])), Utf16ToUtf8(Text(texts[1]))};
-        return answer;
-    };
-}
-
-const std::u16string kNameWithoutBlank(251, u'N');
-const std::u16string kWinposName = u"WINPOS";
-const std::u16string kWinpos = u"\trc As RECT ' client area\r\n\tpt As POINTAPI";
-const std::u16string kKeybdEvent = u"\"user32\" (bVk As Byte, bScan As Byte, dwFlags&, dwExtraInfo&)";
-const std::u16string kFileVersionInfoSize =
-    u"\"version\" Alias \"GetFileVersionInfoSizeA\" (lptstrFilename As String, lpdwHandle&) As Long";
-const std::string kFileVersionInfoSizeBound =
-    "SYS \"GetModuleHandle\", \"version.dll\" TO `version%\r\n"
-    "IF `version%=0 SYS \"LoadLibrary\", \"version.dll\" TO `version%\r\n"
-    "SYS \"GetProcAddress\", `version%, \"GetFileVersionInfoSizeA\" TO GetFileVersionInfoSizeA\r\n"
-    "SYS GetFileVersionInfoSize";
-
-INSTANTIATE_TEST_SUITE_P(
-    FreshObject, MemberTest,
-    ::testing::Values(MemberCase{"m_Charset", &kMCharsetGet, {}, {}, {S_OK, "long:0", {}}},
-                      MemberCase{"VarRanges", &kVarRanges, {}, {}, kFalse},
-                      MemberCase{"Version", &kVersion, {}, {}, Text8("1.40")},
-                      MemberCase{"Syntax", &kSyntax, {}, {}, Text8("Tarnwick")},
-                      MemberCase{"InitPlugIn", &kInitPlugIn, {}, {}, kTrue},
-                      MemberCase{"ShowParams", &kShowParams, {}, {}, kTrue},
-                      MemberCase{"AutoFormat", &kAutoFormat, {}, {}, kTrue},
-                      MemberCase{"ExplConst", &kExplConst, {}, {}, kTrue},
-                      MemberCase{"InsertAfterOption", &kInsertAfterOption, {}, {}, kFalse},
-                      MemberCase{"mPublic", &kMPublic, {}, {}, kNothing},
-                      MemberCase{"mNoRange", &kMNoRange, {}, {}, kNothing},
-                      MemberCase{"mPrivate", &kMPrivate, {}, {}, kNothing},
-                      MemberCase{"Preview", &kPreview, {}, {}, Text8(kPreviewPlain), PreviewEngine()}),
-    [](const auto& row) { return std::string(row.param.label); });
-
-// The gets answer constants whatever was stored; the puts store any 16-bit value, and
-// every non-zero one counts as set.
-INSTANTIATE_TEST_SUITE_P(
-    OptionPuts, MemberTest,
-    ::testing::Values(
-        MemberCase{"m_Charset_stored", &kMCharsetGet, WithCharset(-7), {}, {S_OK, "long:-7", {}}},
-        MemberCase{"ShowParams_get_after_put_false", &kShowParams, Flags(0, 0, 0), {}, kTrue},
-        MemberCase{"AutoFormat_get_after_put_false", &kAutoFormat, Flags(0, 0, 0), {}, kTrue},
-        MemberCase{"ExplConst_get_after_put_false", &kExplConst, Flags(0, 0, 0), {}, kTrue},
-        MemberCase{"InsertAfterOption_get_after_put_true",
-                   &kInsertAfterOption,
-                   WithInsertAfterOption(-1),
-                   {},
-                   kFalse},
-        MemberCase{
-            "Preview_all_set", &kPreview, Flags(-1, -1, -1), {}, Text8(kPreviewFormatted), PreviewEngine()},
-        MemberCase{"Preview_all_set_with_one",
-                   &kPreview,
-                   Flags(1, 1, 1),
-                   {},
-                   Text8(kPreviewFormatted),
-                   PreviewEngine()},
-        MemberCase{"Preview_all_set_with_other_values",
-                   &kPreview,
-                   Flags(2, -32768, 32767),
-                   {},
-                   Text8(kPreviewFormatted),
-                   PreviewEngine()},
-        MemberCase{
-            "Preview_ExplConst_only", &kPreview, Flags(0, 0, 1), {}, Text8(kPreviewBlockF), PreviewEngine()},
-        MemberCase{"Preview_ShowParams_without_ExplConst",
-                   &kPreview,
-                   Flags(0, 5, 0),
-                   {},
-                   Text8(kPreviewPlain),
-                   PreviewEngine()},
-        MemberCase{"Preview_InsertAfterOption_changes_nothing",
-                   &kPreview,
-                   WithInsertAfterOption(1),
-                   {},
-                   Text8(kPreviewPlain),
-                   PreviewEngine()}),
-    [](const auto& row) { return std::string(row.param.label); });
-
-INSTANTIATE_TEST_SUITE_P(
-    Converters, MemberTest,
-    ::testing::Values(
-        MemberCase{
-            "GetConst", &kGetConst, {}, {u"WM_USER", u"&H400"}, Text8("WM_USER = &400"), ConstEngine()},
-        MemberCase{"GetConst_name_handed_back",
-                   &kGetConst,
-                   {},
-                   {u"TOKEN_ALL_ACCESS As Long", u"STANDARD_RIGHTS_REQUIRED Or TOKEN_DUPLICATE"},
-                   {S_OK,
-                    "text:_TOKEN_ALL_ACCESS = STANDARD_RIGHTS_REQUIRED OR _TOKEN_DUPLICATE",
-                    {"TOKEN_ALL_ACCESS", "STANDARD_RIGHTS_REQUIRED Or TOKEN_DUPLICATE"}},
-                   ConstEngine()},
-        MemberCase{"GetConst_failure_sentence",
-                   &kGetConst,
-                   {},
-                   {kNameWithoutBlank, u"1"},
-                   Text8("REM Sorry I could not convert " + Utf16ToUtf8(kNameWithoutBlank)),
-                   ConstEngine()},
-        MemberCase{"GetConst_failure_sentence_after_name_shortened",
-                   &kGetConst,
-                   {},
-                   {kNameWithoutBlank + u" As Long", u"1"},
-                   {S_OK,
-                    "text:REM Sorry I could not convert " + Utf16ToUtf8(kNameWithoutBlank),
-                    {Utf16ToUtf8(kNameWithoutBlank), "1"}},
-                   ConstEngine()},
-        MemberCase{"GetConst_null_strings",
-                   &kGetConst,
-                   {},
-                   {std::nullopt, std::nullopt},
-                   Text8(" = "),
-                   ConstEngine()},
-        MemberCase{"GetConst_embedded_nul",
-                   &kGetConst,
-                   {},
-                   {std::u16string(u"A\0B", 3), std::u16string(u"1\0", 2)},
-                   Text8(std::string("A\0B = 1\0", 8)),
-                   ConstEngine()},
-        MemberCase{"GetConst_ignores_options",
-                   &kGetConst,
-                   Flags(-1, -1, -1),
-                   {u"MAX_PATH", u"260"},
-                   Text8("MAX_PATH = 260"),
-                   ConstEngine()},
-        MemberCase{"GetType_formatted",
-                   &kGetType,
-                   Flags(-1, 0, 0),
-                   {kWinposName, kWinpos},
-                   Text8("DIM WINPOS{ \\\r\n\\    rc{} = RECT{}, \\ client area\r\n"
-                         "\\    pt{} = POINTAPI{} \\ \r\n\\    }"),
-                   ByValueEngine<declshift::GetType>()},
-        MemberCase{"GetType_packed",
-                   &kGetType,
-                   Flags(0, -1, -1),
-                   {kWinposName, kWinpos},
-                   Text8("DIM WINPOS{ rc{} = RECT{}, pt{} = POINTAPI{} }"),
-                   ByValueEngine<declshift::GetType>()},
-        MemberCase{"GetType_any_nonzero_formats",
-                   &kGetType,
-                   Flags(7, 0, 0),
-                   {kWinposName, kWinpos},
-                   {},
-                   ByValueEngine<declshift::GetType>()},
-        MemberCase{"GetType_failure_sentence",
-                   &kGetType,
-                   {},
-                   {u"EMPTY", u"\r\n"},
-                   Text8("REM Sorry I could not convert EMPTY"),
-                   ByValueEngine<declshift::GetType>()},
-        MemberCase{"GetType_null_strings",
-                   &kGetType,
-                   {},
-                   {std::nullopt, std::nullopt},
-                   Text8("REM Sorry I could not convert "),
-                   ByValueEngine<declshift::GetType>()},
-        MemberCase{"GetEnum",
-                   &kGetEnum,
-                   {},
-                   {u"ShowCmd", u"\tSW_HIDE = 0\r\n\tTOPMOST = 4\r\n"},
-                   Text8("REM ShowCmd\r\nSW_HIDE = 0\r\n_TOPMOST = 4\r\n"),
-                   ByValueEngine<declshift::GetEnum>()},
-        MemberCase{"GetEnum_failure_sentence",
-                   &kGetEnum,
-                   {},
-                   {u"Empty", u""},
-                   Text8("REM Sorry I could not convert Empty"),
-                   ByValueEngine<declshift::GetEnum>()},
-        MemberCase{"GetSub_packed",
-                   &kGetSub,
-                   {},
-                   {u"keybd_event", kKeybdEvent},
-                   Text8("SYS \"keybd_event\", bVk&, bScan&, dwFlags%, dwExtraInfo%\r\n"),
-                   ByReferenceEngine<declshift::GetSub>()},
-        MemberCase{"GetSub_formatted",
-                   &kGetSub,
-                   Flags(-1, 0, 0),
-                   {u"keybd_event", kKeybdEvent},
-                   Text8("SYS \"keybd_event\", bVk&, \\\r\n\\    bScan&, \\\r\n\\    dwFlags%, \\\r\n"
-                         "\\    dwExtraInfo%\r\n"),
-                   ByReferenceEngine<declshift::GetSub>()},
-        MemberCase{"GetSub_null_strings",
-                   &kGetSub,
-                   {},
-                   {std::nullopt, std::nullopt},
-                   {},
-                   ByReferenceEngine<declshift::GetSub>()},
-        MemberCase{"GetFunc_bound_by_name",
-                   &kGetFunc,
-                   Flags(-1, -1, 0),
-                   {u"GetFileVersionInfoSize", kFileVersionInfoSize},
-                   Text8(kFileVersionInfoSizeBound + "A, lptstrFilename$, \\\r\n"
-                                                     "\\    lpdwHandle% TO ret%:REM returns Long\r\n"),
-                   ByReferenceEngine<declshift::GetFunc>()},
-        MemberCase{"GetFunc_wide_entry_point",
-                   &kGetFunc,
-                   {1, -1, -1, 0, 0},
-                   {u"GetFileVersionInfoSize", kFileVersionInfoSize},
-                   {},
-                   ByReferenceEngine<declshift::GetFunc>()},
-        MemberCase{"GetFunc_charset_other_than_one",
-                   &kGetFunc,
-                   {2, -1, -1, 0, 0},
-                   {u"GetFileVersionInfoSize", kFileVersionInfoSize},
-                   {},
-                   ByReferenceEngine<declshift::GetFunc>()},
-        MemberCase{"GetFunc_packed_loader",
-                   &kGetFunc,
-                   {},
-                   {u"GetFileVersionInfoSize", kFileVersionInfoSize},
-                   {},
-                   ByReferenceEngine<declshift::GetFunc>()},
-        MemberCase{"GetFunc_failure",
-                   &kGetFunc,
-                   {},
-                   {u"Broken", u"\""},
-                   {},
-                   ByReferenceEngine<declshift::GetFunc>()},
-        MemberCase{"StartsWith_prefix", &kStartsWith, {}, {u"TOTAL", u"TO"}, kTrue, StartsWithEngine()},
-        MemberCase{"StartsWith_longer", &kStartsWith, {}, {u"ab", u"abc"}, kFalse, StartsWithEngine()},
-        MemberCase{"StartsWith_case", &kStartsWith, {}, {u"ABC", u"abc"}, kFalse, StartsWithEngine()},
-        MemberCase{"StartsWith_empty", &kStartsWith, {}, {u"abc", u""}, kTrue, StartsWithEngine()},
-        MemberCase{"StartsWith_null_strings",
-                   &kStartsWith,
-                   {},
-                   {std::nullopt, std::nullopt},
-                   kTrue,
-                   StartsWithEngine()}),
-    [](const auto& row) { return std::string(row.param.label); });
-
-// ---------------------------------------------------------------------------------
-// The Charset put: the platform's Variant conversion to a 32-bit integer.
-
-struct CharsetCase {
-    const char* label;
-    std::function<void(VARIANT&)> make;
-    HRESULT status;
-    LONG stored;  // what m_Charset holds afterwards; it starts at 99
-};
-
-void PrintTo(const CharsetCase& row, std::ostream* out) { *out << row.label; }
-
-class CharsetTest : public ComTest, public ::testing::WithParamInterface<CharsetCase> {};
-
-LONG StoredCharset(_clsMain& object) {
-    LONG value = 0;
-    EXPECT_HRESULT_SUCCEEDED(object.get_m_Charset(&value));
-    return value;
-}
-
-TEST_P(CharsetTest, ConvertsOrFailsAndKeepsTheField) {
-    const auto& row = GetParam();
-    auto object = NewObject<_clsMain>(IID__clsMain);
-    ASSERT_NE(object.get(), nullptr);
-
-    // Through the slot.
-    ASSERT_HRESULT_SUCCEEDED(object->put_m_Charset(99));
-    VARIANT value;
-    VariantInit(&value);
-    row.make(value);
-    EXPECT_EQ(object->put_Charset(&value), row.status);
-    EXPECT_EQ(StoredCharset(*object), row.stored);
-
-    // By name, with the same Variant.
-    Ref<IDispatch> byName;
-    ASSERT_HRESULT_SUCCEEDED(object->QueryInterface(IID_IDispatch, byName.out()));
-    ASSERT_HRESULT_SUCCEEDED(object->put_m_Charset(99));
-    EXPECT_EQ(CallByName(byName.get(), L"Charset", DISPATCH_PROPERTYPUT, {value}, nullptr), row.status);
-    EXPECT_EQ(StoredCharset(*object), row.stored);
-    VariantClear(&value);
-}
-
-VARIANT g_referenced;  // the target of the by-reference rows
-
-INSTANTIATE_TEST_SUITE_P(
-    Cases, CharsetTest,
-    ::testing::Values(CharsetCase{"half_to_even_down",
-                                  [](VARIANT& v) {
-                                      V_VT(&v) = VT_R8;
-                                      V_R8(&v) = 2.5;
-                                  },
-                                  S_OK, 2},
-                      CharsetCase{"half_to_even_up",
-                                  [](VARIANT& v) {
-                                      V_VT(&v) = VT_R8;
-                                      V_R8(&v) = 3.5;
-                                  },
-                                  S_OK, 4},
-                      CharsetCase{"negative_half",
-                                  [](VARIANT& v) {
-                                      V_VT(&v) = VT_R8;
-                                      V_R8(&v) = -2.5;
-                                  },
-                                  S_OK, -2},
-                      CharsetCase{"numeric_text",
-                                  [](VARIANT& v) {
-                                      V_VT(&v) = VT_BSTR;
-                                      V_BSTR(&v) = SysAllocString(L"7");
-                                  },
-                                  S_OK, 7},
-                      CharsetCase{"empty", [](VARIANT& v) { V_VT(&v) = VT_EMPTY; }, S_OK, 0},
-                      CharsetCase{"boolean_true",
-                                  [](VARIANT& v) {
-                                      V_VT(&v) = VT_BOOL;
-                                      V_BOOL(&v) = VARIANT_TRUE;
-                                  },
-                                  S_OK, -1},
-                      CharsetCase{"integer",
-                                  [](VARIANT& v) {
-                                      V_VT(&v) = VT_I4;
-                                      V_I4(&v) = 1;
-                                  },
-                                  S_OK, 1},
-                      CharsetCase{"lowest",
-                                  [](VARIANT& v) {
-                                      V_VT(&v) = VT_R8;
-                                      V_R8(&v) = -2147483648.0;
-                                  },
-                                  S_OK, INT32_MIN},
-                      CharsetCase{"by_reference_variant",
-                                  [](VARIANT& v) {
-                                      VariantInit(&g_referenced);
-                                      V_VT(&g_referenced) = VT_R8;
-                                      V_R8(&g_referenced) = 5.5;
-                                      V_VT(&v) = VT_VARIANT | VT_BYREF;
-                                      V_VARIANTREF(&v) = &g_referenced;
-                                  },
-                                  S_OK, 6},
-                      CharsetCase{"non_numeric_text",
-                                  [](VARIANT& v) {
-                                      V_VT(&v) = VT_BSTR;
-                                      V_BSTR(&v) = SysAllocString(L"abc");
-                                  },
-                                  DISP_E_TYPEMISMATCH, 99},
-                      CharsetCase{"empty_text",
-                                  [](VARIANT& v) {
-                                      V_VT(&v) = VT_BSTR;
-                                      V_BSTR(&v) = SysAllocString(L"");
-                                  },
-                                  DISP_E_TYPEMISMATCH, 99},
-                      CharsetCase{"too_large",
-                                  [](VARIANT& v) {
-                                      V_VT(&v) = VT_R8;
-                                      V_R8(&v) = 2147483648.0;
-                                  },
-                                  DISP_E_OVERFLOW, 99},
-                      CharsetCase{"too_large_text",
-                                  [](VARIANT& v) {
-                                      V_VT(&v) = VT_BSTR;
-                                      V_BSTR(&v) = SysAllocString(L"3000000000");
-                                  },
-                                  DISP_E_OVERFLOW, 99},
-                      CharsetCase{"null", [](VARIANT& v) { V_VT(&v) = VT_NULL; }, DISP_E_TYPEMISMATCH, 99}),
-    [](const auto& row) { return std::string(row.param.label); });
-
-// ---------------------------------------------------------------------------------
-// The server: exports, unload answers, class refusal, resources, type library.
-
 using CanUnloadNow = HRESULT(STDAPICALLTYPE*)();
 using GetClassObject = HRESULT(STDAPICALLTYPE*)(REFCLSID, REFIID, void**);
 
+// The registered DLL, loaded again by path: the module COM has or will load.
 class ServerTest : public ComTest {
 protected:
     void SetUp() override {
         ComTest::SetUp();
-        path_ = RegisteredModule();
-        ASSERT_FALSE(path_.empty()) << "declshift.clsMain is not registered";
-        module_ = LoadLibraryW(path_.c_str());
+        wchar_t classId[40];
+        ASSERT_GT(StringFromGUID2(CLSID_clsMain, classId, 40), 0);
+        const std::wstring key = std::wstring(L"CLSID\\") + classId + L"\\InprocServer32";
+        wchar_t path[MAX_PATH * 4];
+        DWORD bytes = sizeof path;
+        ASSERT_EQ(RegGetValueW(HKEY_CLASSES_ROOT, key.c_str(), nullptr, RRF_RT_REG_SZ, nullptr, path, &bytes),
+                  ERROR_SUCCESS)
+            << "the class is not registered";
+        module_ = LoadLibraryW(path);
         ASSERT_NE(module_, nullptr);
         canUnloadNow_ = reinterpret_cast<CanUnloadNow>(
             reinterpret_cast<void*>(GetProcAddress(module_, "DllCanUnloadNow")));
@@ -790,12 +175,18 @@ protected:
         ComTest::TearDown();
     }
 
-    std::wstring path_;
+    ComPtr<IClassFactory> Factory() {
+        ComPtr<IClassFactory> factory;
+        EXPECT_HRESULT_SUCCEEDED(getClassObject_(CLSID_clsMain, IID_PPV_ARGS(&factory)));
+        return factory;
+    }
+
     HMODULE module_ = nullptr;
     CanUnloadNow canUnloadNow_ = nullptr;
     GetClassObject getClassObject_ = nullptr;
 };
 
+// An export beyond the four would be a symbol leaking out of the link.
 TEST_F(ServerTest, ExportsExactlyTheFourEntryPoints) {
     const auto* base = reinterpret_cast<const BYTE*>(module_);
     const auto* dos = reinterpret_cast<const IMAGE_DOS_HEADER*>(base);
@@ -815,39 +206,45 @@ TEST_F(ServerTest, ExportsExactlyTheFourEntryPoints) {
 TEST_F(ServerTest, CanUnloadOnlyWhenNoObjectOrLockLives) {
     ASSERT_EQ(canUnloadNow_(), S_OK);
 
-    Ref<IClassFactory> factory;
-    ASSERT_HRESULT_SUCCEEDED(getClassObject_(CLSID_clsMain, IID_IClassFactory, factory.out()));
+    auto factory = Factory();
     ASSERT_HRESULT_SUCCEEDED(factory->LockServer(TRUE));
-    Ref<_clsMain> object;
-    ASSERT_HRESULT_SUCCEEDED(factory->CreateInstance(nullptr, IID__clsMain, object.out()));
+    ComPtr<_clsMain> object;
+    ASSERT_HRESULT_SUCCEEDED(factory->CreateInstance(nullptr, IID_PPV_ARGS(&object)));
     factory.Reset();
     EXPECT_EQ(canUnloadNow_(), S_FALSE) << "object and lock alive";
-
     object.Reset();
     EXPECT_EQ(canUnloadNow_(), S_FALSE) << "lock alive";
 
-    ASSERT_HRESULT_SUCCEEDED(getClassObject_(CLSID_clsMain, IID_IClassFactory, factory.out()));
-    ASSERT_HRESULT_SUCCEEDED(factory->CreateInstance(nullptr, IID_IDispatch, object.out()));
+    factory = Factory();
+    ASSERT_HRESULT_SUCCEEDED(factory->CreateInstance(nullptr, IID_PPV_ARGS(&object)));
     ASSERT_HRESULT_SUCCEEDED(factory->LockServer(FALSE));
     factory.Reset();
     EXPECT_EQ(canUnloadNow_(), S_FALSE) << "object alive";
 
+    // Every interface of the object is one object, counted once.
+    EXPECT_EQ(object->AddRef(), 2u);
+    ComPtr<IDispatch> dispatch;
+    ComPtr<IUnknown> unknown;
+    ASSERT_HRESULT_SUCCEEDED(object.As(&dispatch));
+    ASSERT_HRESULT_SUCCEEDED(object.As(&unknown));
+    EXPECT_EQ(unknown.Get(), static_cast<IUnknown*>(object.Get()));
+    EXPECT_EQ(object->Release(), 3u);
+    dispatch.Reset();
+    unknown.Reset();
+    EXPECT_EQ(canUnloadNow_(), S_FALSE) << "object alive";
     object.Reset();
     EXPECT_EQ(canUnloadNow_(), S_OK);
-}
 
-TEST_F(ServerTest, ObjectsFromComKeepTheServerLoaded) {
-    ASSERT_EQ(canUnloadNow_(), S_OK);
-    auto object = NewObject<_clsMain>(IID__clsMain);
-    ASSERT_NE(object.get(), nullptr);
+    // Objects that COM creates keep the server loaded too.
+    auto created = NewObject<_clsMain>();
+    ASSERT_NE(created.Get(), nullptr);
     EXPECT_EQ(canUnloadNow_(), S_FALSE);
-    object.Reset();
+    created.Reset();
     EXPECT_EQ(canUnloadNow_(), S_OK);
 }
 
 TEST_F(ServerTest, RefusesEveryOtherClass) {
-    const GUID others[] = {IID__clsMain, LIBID_declshift, IID_IUnknown, GUID_NULL};
-    for (const auto& other : others) {
+    for (const GUID& other : {IID__clsMain, LIBID_declshift, IID_IUnknown, GUID_NULL}) {
         void* factory = reinterpret_cast<void*>(1);
         EXPECT_EQ(getClassObject_(other, IID_IClassFactory, &factory), CLASS_E_CLASSNOTAVAILABLE);
         EXPECT_EQ(factory, nullptr);
@@ -856,273 +253,227 @@ TEST_F(ServerTest, RefusesEveryOtherClass) {
 }
 
 TEST_F(ServerTest, FactoryRefusesAggregationAndUnknownInterfaces) {
-    Ref<IClassFactory> factory;
-    ASSERT_HRESULT_SUCCEEDED(getClassObject_(CLSID_clsMain, IID_IClassFactory, factory.out()));
-    Ref<IUnknown> object;
-    EXPECT_EQ(factory->CreateInstance(reinterpret_cast<IUnknown*>(factory.get()), IID_IUnknown, object.out()),
-              CLASS_E_NOAGGREGATION);
-    EXPECT_EQ(factory->CreateInstance(nullptr, IID_IClassFactory, object.out()), E_NOINTERFACE);
-    EXPECT_EQ(object.get(), nullptr);
+    auto factory = Factory();
+    ComPtr<IUnknown> object;
+    EXPECT_EQ(factory->CreateInstance(factory.Get(), IID_PPV_ARGS(&object)), CLASS_E_NOAGGREGATION);
+    EXPECT_EQ(factory->CreateInstance(nullptr, IID_IClassFactory, &object), E_NOINTERFACE);
+    EXPECT_EQ(object.Get(), nullptr);
     factory.Reset();
     EXPECT_EQ(canUnloadNow_(), S_OK);
 }
 
-TEST_F(ServerTest, VersionResourceMarksSelfRegistration) {
-    DWORD ignored = 0;
-    const DWORD size = GetFileVersionInfoSizeW(path_.c_str(), &ignored);
-    ASSERT_GT(size, 0u);
-    std::vector<BYTE> data(size);
-    ASSERT_TRUE(GetFileVersionInfoW(path_.c_str(), 0, size, data.data()));
+// A null automation string is an empty text, in both kinds of text parameter; a null
+// pointer where the interface wants an address is refused, never followed.
+TEST_F(ComTest, NullArguments) {
+    auto object = NewObject<_clsMain>();
+    ASSERT_NE(object.Get(), nullptr);
+    Bstr name, data, result;
+    ASSERT_HRESULT_SUCCEEDED(object->GetConst(name.slot(), data.slot(), result.out()));
+    EXPECT_EQ(result.text(), u" = ");
+    ASSERT_HRESULT_SUCCEEDED(object->GetType(nullptr, nullptr, result.out()));
+    EXPECT_EQ(result.text(), u"REM Sorry I could not convert ");
 
-    VS_FIXEDFILEINFO* fixed = nullptr;
-    UINT length = 0;
-    ASSERT_TRUE(VerQueryValueW(data.data(), L"\\", reinterpret_cast<void**>(&fixed), &length));
-    EXPECT_EQ(fixed->dwFileVersionMS, 0x00010000u);
-    EXPECT_EQ(fixed->dwFileVersionLS, 0u);
-    EXPECT_EQ(fixed->dwProductVersionMS, 0x00010000u);
-    EXPECT_EQ(fixed->dwProductVersionLS, 0u);
-
-    WORD* translation = nullptr;
-    ASSERT_TRUE(VerQueryValueW(data.data(), L"\\VarFileInfo\\Translation",
-                               reinterpret_cast<void**>(&translation), &length));
-    ASSERT_GE(length, 4u);
-    wchar_t block[64];
-    std::swprintf(block, 64, L"\\StringFileInfo\\%04x%04x\\", translation[0], translation[1]);
-    auto text = [&](const wchar_t* name) -> std::optional<std::wstring> {
-        wchar_t* value = nullptr;
-        UINT chars = 0;
-        if (!VerQueryValueW(data.data(), (std::wstring(block) + name).c_str(),
-                            reinterpret_cast<void**>(&value), &chars)) {
-            return std::nullopt;
-        }
-        return std::wstring(value != nullptr ? value : L"");
-    };
-    EXPECT_EQ(text(L"FileVersion"), L"1.00");
-    EXPECT_EQ(text(L"ProductVersion"), L"1.00");
-    EXPECT_TRUE(text(L"OLESelfRegister").has_value());
-}
-
-// The icon group resource as it lies in the file.
-#pragma pack(push, 2)
-struct IconGroupEntry {
-    BYTE width, height, colours, reserved;
-    WORD planes, bitCount;
-    DWORD bytes;
-    WORD id;
-};
-struct IconGroup {
-    WORD reserved, type, count;
-    IconGroupEntry entries[1];
-};
-#pragma pack(pop)
-
-BOOL CALLBACK CountResource(HMODULE, LPCWSTR, LPWSTR, LONG_PTR count) {
-    ++*reinterpret_cast<int*>(count);
-    return TRUE;
-}
-
-int ResourceCount(HMODULE module, LPCWSTR type) {
-    int count = 0;
-    EnumResourceNamesW(module, type, CountResource, reinterpret_cast<LONG_PTR>(&count));
-    return count;
-}
-
-TEST_F(ServerTest, CarriesOneSixteenColourIcon) {
-    EXPECT_EQ(ResourceCount(module_, MAKEINTRESOURCEW(14) /* RT_GROUP_ICON */), 1);
-    EXPECT_EQ(ResourceCount(module_, MAKEINTRESOURCEW(3) /* RT_ICON */), 1);
-
-    HRSRC resource = FindResourceW(module_, MAKEINTRESOURCEW(1), MAKEINTRESOURCEW(14));
-    ASSERT_NE(resource, nullptr);
-    const auto* group = static_cast<const IconGroup*>(LockResource(LoadResource(module_, resource)));
-    ASSERT_NE(group, nullptr);
-    EXPECT_EQ(group->type, 1);
-    ASSERT_EQ(group->count, 1);
-    EXPECT_EQ(group->entries[0].width, 16);
-    EXPECT_EQ(group->entries[0].height, 16);
-    EXPECT_EQ(group->entries[0].colours, 16);
-    EXPECT_EQ(group->entries[0].bitCount, 4);
-    EXPECT_NE(
-        FindResourceW(module_, MAKEINTRESOURCEW(group->entries[0].id), MAKEINTRESOURCEW(3) /* RT_ICON */),
-        nullptr);
+    VARIANT nowhere;
+    V_VT(&nowhere) = VT_VARIANT | VT_BYREF;
+    V_VARIANTREF(&nowhere) = nullptr;
+    EXPECT_EQ(object->put_Charset(&nowhere), E_POINTER);
+    EXPECT_EQ(object->put_Charset(nullptr), E_POINTER);
+    EXPECT_EQ(object->put_AutoFormat(nullptr), E_POINTER);
+    EXPECT_EQ(object->get_m_Charset(nullptr), E_POINTER);
+    EXPECT_EQ(object->get_Version(nullptr), E_POINTER);
+    EXPECT_EQ(object->InitPlugIn(nullptr), E_POINTER);
+    EXPECT_EQ(object->GetConst(nullptr, data.slot(), result.out()), E_POINTER);
+    EXPECT_EQ(object->GetSub(name.slot(), data.slot(), nullptr), E_POINTER);
+    EXPECT_EQ(object->GetEnum(nullptr, nullptr, nullptr), E_POINTER);
+    EXPECT_EQ(object->StartsWith(name.slot(), nullptr, nullptr), E_POINTER);
 }
 
 // ---------------------------------------------------------------------------------
-// The interface as its type library describes it, slot by slot.
+// IDispatch: names as script hosts write them, and the interface it serves.
 
-struct SlotCase {
-    int slot;
-    const char* name;
-    INVOKEKIND kind;
-    // "name: type". GetNames answers by member id, which a property put shares with
-    // its get, so the parameter names of puts are not visible and not compared.
-    std::vector<std::string> parameters;
-    std::string result;  // the [out, retval] type, or "" for none
+struct NameCase {
+    const char* label;
+    const wchar_t* name;
+    const wchar_t* sameAs;  // null: an unknown name
 };
 
-void PrintTo(const SlotCase& row, std::ostream* out) { *out << row.slot << "_" << row.name; }
+class NameTest : public ComTest, public ::testing::WithParamInterface<NameCase> {};
 
-std::string TypeName(const TYPEDESC& type) {
-    switch (type.vt) {
-        case VT_PTR:
-            return TypeName(*type.lptdesc) + "*";
-        case VT_I4:
-            return "long";
-        case VT_BOOL:
-            return "VARIANT_BOOL";
-        case VT_BSTR:
-            return "BSTR";
-        case VT_VARIANT:
-            return "VARIANT";
-        default:
-            return "vt" + std::to_string(type.vt);
+TEST_P(NameTest, LooksNamesUpIgnoringCase) {
+    const auto& row = GetParam();
+    auto object = NewObject<IDispatch>();
+    ASSERT_NE(object.Get(), nullptr);
+    auto idOf = [&](const wchar_t* name, DISPID& id) {
+        std::wstring text(name);
+        LPOLESTR names[] = {text.data()};
+        return object->GetIDsOfNames(IID_NULL, names, 1, LOCALE_USER_DEFAULT, &id);
+    };
+    DISPID id = 0;
+    if (row.sameAs == nullptr) {
+        EXPECT_EQ(idOf(row.name, id), DISP_E_UNKNOWNNAME);
+        EXPECT_EQ(id, DISPID_UNKNOWN);
+        return;
     }
+    DISPID expected = 0;
+    ASSERT_HRESULT_SUCCEEDED(idOf(row.sameAs, expected));
+    ASSERT_HRESULT_SUCCEEDED(idOf(row.name, id));
+    EXPECT_EQ(id, expected);
 }
 
-class SlotTest : public ComTest, public ::testing::WithParamInterface<SlotCase> {
+INSTANTIATE_TEST_SUITE_P(Names, NameTest,
+                         ::testing::Values(NameCase{"lower_case", L"getconst", L"GetConst"},
+                                           NameCase{"upper_case", L"GETFUNC", L"GetFunc"},
+                                           NameCase{"property", L"autoformat", L"AutoFormat"},
+                                           NameCase{"field_property", L"M_CHARSET", L"m_Charset"},
+                                           NameCase{"unknown", L"GetConstant", nullptr},
+                                           NameCase{"empty", L"", nullptr}),
+                         [](const auto& row) { return std::string(row.param.label); });
+
+TEST_F(ComTest, ServesOneTypeInfoForTheNullInterfaceOnly) {
+    auto object = NewObject<IDispatch>();
+    ASSERT_NE(object.Get(), nullptr);
+    UINT count = 0;
+    ASSERT_HRESULT_SUCCEEDED(object->GetTypeInfoCount(&count));
+    EXPECT_EQ(count, 1u);
+    ComPtr<ITypeInfo> info;
+    ASSERT_HRESULT_SUCCEEDED(object->GetTypeInfo(0, LOCALE_USER_DEFAULT, &info));
+    TYPEATTR* attributes = nullptr;
+    ASSERT_HRESULT_SUCCEEDED(info->GetTypeAttr(&attributes));
+    EXPECT_TRUE(IsEqualIID(attributes->guid, IID__clsMain));
+    info->ReleaseTypeAttr(attributes);
+    EXPECT_EQ(object->GetTypeInfo(1, LOCALE_USER_DEFAULT, &info), DISP_E_BADINDEX);
+
+    std::wstring name = L"Preview";
+    LPOLESTR names[] = {name.data()};
+    DISPID id = 0;
+    EXPECT_EQ(object->GetIDsOfNames(IID_IUnknown, names, 1, LOCALE_USER_DEFAULT, &id),
+              DISP_E_UNKNOWNINTERFACE);
+    ASSERT_HRESULT_SUCCEEDED(object->GetIDsOfNames(IID_NULL, names, 1, LOCALE_USER_DEFAULT, &id));
+    DISPPARAMS none{};
+    EXPECT_EQ(object->Invoke(id, IID_IUnknown, LOCALE_USER_DEFAULT, DISPATCH_METHOD, &none, nullptr, nullptr,
+                             nullptr),
+              DISP_E_UNKNOWNINTERFACE);
+}
+
+// ---------------------------------------------------------------------------------
+// Option puts by name: the platform's Variant conversions. Charset takes a Variant
+// and converts it to a 32-bit integer itself (half to even, numeric text); the flags
+// are typed booleans, which IDispatch converts to before the object sees them.
+
+struct PutCase {
+    const char* label;
+    const wchar_t* member;  // Charset or AutoFormat
+    VARTYPE type;           // with VT_BYREF: a reference to a Variant of that type
+    double number;          // the value of a number or boolean
+    const wchar_t* text;    // the value of a VT_BSTR
+    HRESULT status;
+    LONG stored;  // Charset: the field afterwards (it starts at 99); AutoFormat: 1 set, 0 clear (starts set)
+};
+
+class PutTest : public ComTest, public ::testing::WithParamInterface<PutCase> {
 protected:
     void SetUp() override {
         ComTest::SetUp();
-        ASSERT_HRESULT_SUCCEEDED(LoadRegTypeLib(LIBID_declshift, 1, 1, 0, library_.put()));
-        Ref<ITypeInfo> described;
-        ASSERT_HRESULT_SUCCEEDED(library_->GetTypeInfoOfGuid(IID__clsMain, described.put()));
-        HREFTYPE vtableView = 0;
-        ASSERT_HRESULT_SUCCEEDED(described->GetRefTypeOfImplType(static_cast<UINT>(-1), &vtableView));
-        ASSERT_HRESULT_SUCCEEDED(described->GetRefTypeInfo(vtableView, interface_.put()));
+        object_ = NewObject<_clsMain>();
+        ASSERT_NE(object_.Get(), nullptr);
+        ASSERT_HRESULT_SUCCEEDED(object_.As(&byName_));
+        charset_ = GetParam().member == std::wstring(L"Charset");
     }
     void TearDown() override {
-        interface_.Reset();
-        library_.Reset();
+        VariantClear(&target_);
+        byName_.Reset();
+        object_.Reset();
         ComTest::TearDown();
     }
-    Ref<ITypeLib> library_;
-    Ref<ITypeInfo> interface_;
+
+    // The row's Variant; a by-reference row refers to target_.
+    VARIANT Argument() {
+        const auto& row = GetParam();
+        const auto type = static_cast<VARTYPE>(row.type & ~VT_BYREF);
+        VARIANT value;
+        VariantInit(&value);
+        if (type == VT_BSTR) {
+            V_VT(&value) = VT_BSTR;
+            V_BSTR(&value) = SysAllocString(row.text);
+        } else if (type == VT_EMPTY || type == VT_NULL) {
+            V_VT(&value) = type;
+        } else {
+            V_VT(&value) = VT_R8;
+            V_R8(&value) = row.number;
+            EXPECT_HRESULT_SUCCEEDED(VariantChangeType(&value, &value, 0, type));
+        }
+        if ((row.type & VT_BYREF) == 0) return value;
+        target_ = value;
+        V_VT(&value) = VT_VARIANT | VT_BYREF;
+        V_VARIANTREF(&value) = &target_;
+        return value;
+    }
+
+    void Reset() {
+        VARIANT_BOOL set = VARIANT_TRUE;
+        ASSERT_HRESULT_SUCCEEDED(charset_ ? object_->put_m_Charset(99) : object_->put_AutoFormat(&set));
+    }
+
+    // What the put left: the Charset field, or whether GetSub formats its output.
+    LONG Stored() {
+        LONG value = -1;
+        if (charset_) {
+            EXPECT_HRESULT_SUCCEEDED(object_->get_m_Charset(&value));
+            return value;
+        }
+        Bstr name(std::u16string(u"keybd_event"));
+        Bstr data(std::u16string(u"\"user32\" (bVk As Byte, bScan As Byte)"));
+        Bstr result;
+        EXPECT_HRESULT_SUCCEEDED(object_->GetSub(name.slot(), data.slot(), result.out()));
+        return result.text().find(u"\\\r\n") != std::u16string::npos ? 1 : 0;
+    }
+
+    ComPtr<_clsMain> object_;
+    ComPtr<IDispatch> byName_;
+    VARIANT target_{};
+    bool charset_ = false;
 };
 
-TEST_P(SlotTest, DeclaresTheMemberInItsSlot) {
+TEST_P(PutTest, ConvertsOrFailsAndKeepsTheField) {
     const auto& row = GetParam();
-    TYPEATTR* attributes = nullptr;
-    ASSERT_HRESULT_SUCCEEDED(interface_->GetTypeAttr(&attributes));
-    const WORD functions = attributes->cFuncs;
-    interface_->ReleaseTypeAttr(attributes);
-
-    const FUNCDESC* found = nullptr;
-    for (UINT i = 0; i < functions && found == nullptr; ++i) {
-        FUNCDESC* function = nullptr;
-        ASSERT_HRESULT_SUCCEEDED(interface_->GetFuncDesc(i, &function));
-        if (function->oVft ==
-            static_cast<SHORT>(static_cast<std::size_t>(7 + row.slot - 1) * sizeof(void*))) {
-            found = function;
-        } else {
-            interface_->ReleaseFuncDesc(function);
-        }
+    VARIANT value = Argument();
+    Reset();
+    EXPECT_EQ(declconv::CallByName(byName_.Get(), row.member, DISPATCH_PROPERTYPUT, {value}, nullptr),
+              row.status);
+    EXPECT_EQ(Stored(), row.stored) << "by name";
+    if (charset_) {  // the slot takes the Variant as it is
+        Reset();
+        EXPECT_EQ(object_->put_Charset(&value), row.status);
+        EXPECT_EQ(Stored(), row.stored) << "through the slot";
     }
-    ASSERT_NE(found, nullptr) << "no member in slot " << row.slot;
-
-    BSTR names[8] = {};
-    UINT count = 0;
-    ASSERT_HRESULT_SUCCEEDED(interface_->GetNames(found->memid, names, 8, &count));
-    std::vector<std::string> nameList;
-    for (UINT i = 0; i < count; ++i) {
-        nameList.push_back(Utf16ToUtf8(FromBstr(names[i])));
-        SysFreeString(names[i]);
-    }
-    ASSERT_FALSE(nameList.empty());
-    EXPECT_EQ(nameList[0], row.name);
-    EXPECT_EQ(found->invkind, row.kind);
-    EXPECT_EQ(found->callconv, CC_STDCALL);
-
-    std::vector<std::string> parameters;
-    std::string result;
-    for (SHORT i = 0; i < found->cParams; ++i) {
-        const ELEMDESC& parameter = found->lprgelemdescParam[i];
-        const std::string type = TypeName(parameter.tdesc);
-        if (parameter.paramdesc.wParamFlags & PARAMFLAG_FRETVAL) {
-            result = type.substr(0, type.size() - 1);  // the retval is always a pointer
-            continue;
-        }
-        const auto index = static_cast<std::size_t>(i) + 1;
-        const bool named = row.kind != INVOKE_PROPERTYPUT && index < nameList.size();
-        parameters.push_back((named ? nameList[index] : "") + ": " + type);
-    }
-    EXPECT_EQ(parameters, row.parameters);
-    EXPECT_EQ(result, row.result);
-    interface_->ReleaseFuncDesc(const_cast<FUNCDESC*>(found));
+    VariantClear(&value);
 }
-
-TEST_F(SlotTest, InterfaceAndClassCarryTheirFlags) {
-    TLIBATTR* library = nullptr;
-    ASSERT_HRESULT_SUCCEEDED(library_->GetLibAttr(&library));
-    EXPECT_EQ(library->wMajorVerNum, 1);
-    EXPECT_EQ(library->wMinorVerNum, 1);
-    library_->ReleaseTLibAttr(library);
-
-    Bstr name;
-    ASSERT_HRESULT_SUCCEEDED(library_->GetDocumentation(-1, name.out(), nullptr, nullptr, nullptr));
-    EXPECT_EQ(name.text(), u"declshift");
-
-    Ref<ITypeInfo> described;
-    ASSERT_HRESULT_SUCCEEDED(library_->GetTypeInfoOfGuid(IID__clsMain, described.put()));
-    TYPEATTR* attributes = nullptr;
-    ASSERT_HRESULT_SUCCEEDED(described->GetTypeAttr(&attributes));
-    const WORD flags = attributes->wTypeFlags;
-    described->ReleaseTypeAttr(attributes);
-    ASSERT_HRESULT_SUCCEEDED(interface_->GetTypeAttr(&attributes));
-    const WORD vtableFlags = attributes->wTypeFlags;
-    interface_->ReleaseTypeAttr(attributes);
-    // Both views of the dual interface are hidden and not extensible; the vtable view
-    // is the one marked automation-compatible.
-    for (const WORD flag : {TYPEFLAG_FDUAL, TYPEFLAG_FHIDDEN, TYPEFLAG_FNONEXTENSIBLE}) {
-        EXPECT_TRUE(flags & flag) << "flag " << flag;
-        EXPECT_TRUE(vtableFlags & flag) << "flag " << flag;
-    }
-    EXPECT_TRUE(vtableFlags & TYPEFLAG_FOLEAUTOMATION);
-
-    Ref<ITypeInfo> coclass;
-    ASSERT_HRESULT_SUCCEEDED(library_->GetTypeInfoOfGuid(CLSID_clsMain, coclass.put()));
-    ASSERT_HRESULT_SUCCEEDED(coclass->GetTypeAttr(&attributes));
-    EXPECT_TRUE(attributes->wTypeFlags & TYPEFLAG_FCANCREATE);
-    coclass->ReleaseTypeAttr(attributes);
-    ASSERT_HRESULT_SUCCEEDED(coclass->GetDocumentation(MEMBERID_NIL, name.out(), nullptr, nullptr, nullptr));
-    EXPECT_EQ(name.text(), u"clsMain");
-    HREFTYPE reference = 0;
-    int implFlags = 0;
-    ASSERT_HRESULT_SUCCEEDED(coclass->GetRefTypeOfImplType(0, &reference));
-    ASSERT_HRESULT_SUCCEEDED(coclass->GetImplTypeFlags(0, &implFlags));
-    EXPECT_TRUE(implFlags & IMPLTYPEFLAG_FDEFAULT);
-    Ref<ITypeInfo> defaultInterface;
-    ASSERT_HRESULT_SUCCEEDED(coclass->GetRefTypeInfo(reference, defaultInterface.put()));
-    ASSERT_HRESULT_SUCCEEDED(
-        defaultInterface->GetDocumentation(MEMBERID_NIL, name.out(), nullptr, nullptr, nullptr));
-    EXPECT_EQ(name.text(), u"_clsMain");
-}
-
-constexpr INVOKEKIND kGet = INVOKE_PROPERTYGET;
-constexpr INVOKEKIND kPut = INVOKE_PROPERTYPUT;
-constexpr INVOKEKIND kMethod = INVOKE_FUNC;
 
 INSTANTIATE_TEST_SUITE_P(
-    Interface, SlotTest,
+    Variants, PutTest,
     ::testing::Values(
-        SlotCase{1, "m_Charset", kGet, {}, "long"}, SlotCase{2, "m_Charset", kPut, {": long"}, ""},
-        SlotCase{3, "Charset", kPut, {": VARIANT*"}, ""}, SlotCase{4, "VarRanges", kGet, {}, "VARIANT_BOOL"},
-        SlotCase{5, "mPublic", kMethod, {}, ""}, SlotCase{6, "mNoRange", kMethod, {}, ""},
-        SlotCase{7, "mPrivate", kMethod, {}, ""}, SlotCase{8, "Version", kGet, {}, "BSTR"},
-        SlotCase{9, "Syntax", kGet, {}, "BSTR"}, SlotCase{10, "InitPlugIn", kMethod, {}, "VARIANT_BOOL"},
-        SlotCase{11, "ShowParams", kGet, {}, "VARIANT_BOOL"},
-        SlotCase{12, "ShowParams", kPut, {": VARIANT_BOOL*"}, ""},
-        SlotCase{13, "AutoFormat", kGet, {}, "VARIANT_BOOL"},
-        SlotCase{14, "AutoFormat", kPut, {": VARIANT_BOOL*"}, ""},
-        SlotCase{15, "ExplConst", kGet, {}, "VARIANT_BOOL"},
-        SlotCase{16, "ExplConst", kPut, {": VARIANT_BOOL*"}, ""},
-        SlotCase{17, "InsertAfterOption", kGet, {}, "VARIANT_BOOL"},
-        SlotCase{18, "InsertAfterOption", kPut, {": VARIANT_BOOL*"}, ""},
-        SlotCase{19, "GetType", kMethod, {"m_Name: BSTR", "m_Data: BSTR"}, "BSTR"},
-        SlotCase{20, "GetEnum", kMethod, {"m_Name: BSTR", "m_Data: BSTR"}, "BSTR"},
-        SlotCase{21, "GetConst", kMethod, {"m_Name: BSTR*", "m_Data: BSTR*"}, "BSTR"},
-        SlotCase{22, "GetSub", kMethod, {"m_Name: BSTR*", "m_Data: BSTR*"}, "BSTR"},
-        SlotCase{23, "GetFunc", kMethod, {"m_Name: BSTR*", "m_Data: BSTR*"}, "BSTR"},
-        SlotCase{24, "Preview", kMethod, {}, "BSTR"},
-        SlotCase{25, "StartsWith", kMethod, {"src: BSTR*", "contains: BSTR*"}, "VARIANT_BOOL"}),
-    [](const auto& row) { return std::to_string(row.param.slot) + "_" + row.param.name; });
+        PutCase{"Charset_half_to_even_down", L"Charset", VT_R8, 2.5, nullptr, S_OK, 2},
+        PutCase{"Charset_half_to_even_up", L"Charset", VT_R8, 3.5, nullptr, S_OK, 4},
+        PutCase{"Charset_negative_half", L"Charset", VT_R8, -2.5, nullptr, S_OK, -2},
+        PutCase{"Charset_lowest", L"Charset", VT_R8, -2147483648.0, nullptr, S_OK, INT32_MIN},
+        PutCase{"Charset_numeric_text", L"Charset", VT_BSTR, 0, L"7", S_OK, 7},
+        PutCase{"Charset_empty", L"Charset", VT_EMPTY, 0, nullptr, S_OK, 0},
+        PutCase{"Charset_boolean", L"Charset", VT_BOOL, 1, nullptr, S_OK, -1},
+        PutCase{"Charset_short", L"Charset", VT_I2, -3, nullptr, S_OK, -3},
+        PutCase{"Charset_long", L"Charset", VT_I4, 1, nullptr, S_OK, 1},
+        PutCase{"Charset_by_reference", L"Charset", VT_R8 | VT_BYREF, 5.5, nullptr, S_OK, 6},
+        PutCase{"Charset_non_numeric_text", L"Charset", VT_BSTR, 0, L"abc", DISP_E_TYPEMISMATCH, 99},
+        PutCase{"Charset_empty_text", L"Charset", VT_BSTR, 0, L"", DISP_E_TYPEMISMATCH, 99},
+        PutCase{"Charset_null", L"Charset", VT_NULL, 0, nullptr, DISP_E_TYPEMISMATCH, 99},
+        PutCase{"Charset_too_large", L"Charset", VT_R8, 2147483648.0, nullptr, DISP_E_OVERFLOW, 99},
+        PutCase{"Charset_too_large_text", L"Charset", VT_BSTR, 0, L"3000000000", DISP_E_OVERFLOW, 99},
+        PutCase{"AutoFormat_boolean_false", L"AutoFormat", VT_BOOL, 0, nullptr, S_OK, 0},
+        PutCase{"AutoFormat_short_zero", L"AutoFormat", VT_I2, 0, nullptr, S_OK, 0},
+        PutCase{"AutoFormat_short_one", L"AutoFormat", VT_I2, 1, nullptr, S_OK, 1},
+        PutCase{"AutoFormat_long_zero", L"AutoFormat", VT_I4, 0, nullptr, S_OK, 0},
+        PutCase{"AutoFormat_numeric_text", L"AutoFormat", VT_BSTR, 0, L"0", S_OK, 0},
+        PutCase{"AutoFormat_non_numeric_text", L"AutoFormat", VT_BSTR, 0, L"abc", DISP_E_TYPEMISMATCH, 1},
+        PutCase{"AutoFormat_null", L"AutoFormat", VT_NULL, 0, nullptr, DISP_E_TYPEMISMATCH, 1}),
+    [](const auto& row) { return std::string(row.param.label); });
 
 }  // namespace

@@ -1,30 +1,31 @@
 #!/usr/bin/env bash
 # Registration of declshift.dll in the test prefix, checked in the registry.
 #
-#   registration.sh register DLL    Removes any earlier registration of the class (by this
+#   registration.sh register DLL IDENTITY
+#                                   Removes any earlier registration of the class (by this
 #                                   DLL or the other architecture's), takes a snapshot of
 #                                   the class registry, registers with regsvr32 and checks
 #                                   every key, unregisters with regsvr32 /u and checks that
 #                                   the registry is exactly as in the snapshot, then
 #                                   registers again for the tests that follow.
-#   registration.sh unregister DLL  Unregisters with regsvr32 /u and checks that the keys
+#   registration.sh unregister DLL IDENTITY
+#                                   Unregisters with regsvr32 /u and checks that the keys
 #                                   are gone.
 #
-# The registry is read through reg.exe of the DLL's own architecture, so a 32-bit DLL
-# is seen through the 32-bit view, as its clients see it.
+# IDENTITY is the generated file naming the class's identifiers, progid, threading
+# model and versions. The class's own keys must hold exactly the expected values; the
+# type library's keys, which the platform writes, at least them. The registry is read
+# through reg.exe of the DLL's own architecture, so a 32-bit DLL is seen through the
+# 32-bit view, as its clients see it.
 set -euo pipefail
 source "$(dirname "${BASH_SOURCE[0]}")/../../scripts/wine-env"
 
 mode=$1
 dll=$2
+source "${3:?usage: registration.sh register|unregister DLL IDENTITY}"
 loader=$(wine_loader "$dll") || exit $?
 module=$(windows_path "$dll")
 if [ "$loader" = /usr/lib/wine/wine64 ]; then platform=win64; else platform=win32; fi
-
-clsid='{80BAC354-5A7A-42DD-BA0A-1B570B35BD3F}'
-libid='{39A1B2F6-259F-4CE3-8693-73304431640D}'
-iid='{D3385637-5A07-4B8C-82BE-B2FBA1DF5F5B}'
-progid=declshift.clsMain
 
 failures=0
 fail() { echo "FAIL: $*" >&2; failures=$((failures + 1)); }
@@ -45,17 +46,22 @@ values_below() {
       print key "|" substr(line, 1, at - 1) "|" substr(line, at + 14) }'
 }
 
-# expect_tree KEY "SUBKEY|NAME|VALUE"...: SUBKEY is relative to KEY ("" for KEY itself).
+# expect_tree exact|some KEY "SUBKEY|NAME|VALUE"...: SUBKEY is relative to KEY ("" for
+# KEY itself), in the spelling the registry must show. "exact": nothing else below KEY.
 expect_tree() {
-  local key=$1 entry found
-  shift
+  local how=$1 key=$2 entry found expected=""
+  shift 2
   found=$(values_below "$key")
   [ -n "$found" ] || { fail "$key is missing"; return; }
   for entry in "$@"; do
     local sub=${entry%%|*}
     local full="HKEY_CLASSES_ROOT\\${key#HKCR\\}${sub:+\\$sub}|${entry#*|}"
+    expected+="$full"$'\n'
     grep -qxF -- "$full" <<<"$found" || fail "no value ${entry#*|} in $key${sub:+\\$sub}"
   done
+  if [ "$how" = exact ] && [ "$(sort <<<"$found")" != "$(sort <<<"${expected%$'\n'}")" ]; then
+    fail "$key holds other values than expected:"$'\n'"$found"
+  fi
 }
 
 expect_absent() {
@@ -63,18 +69,18 @@ expect_absent() {
 }
 
 expect_registered() {
-  expect_tree "HKCR\\CLSID\\$clsid" \
-    "InprocServer32|(Default)|$module" "InprocServer32|ThreadingModel|Apartment" \
-    "ProgID|(Default)|$progid" "TypeLib|(Default)|$libid"
-  expect_tree "HKCR\\$progid" "CLSID|(Default)|$clsid"
-  expect_tree "HKCR\\TypeLib\\$libid" "1.1\\0\\$platform|(Default)|$module"
-  expect_tree "HKCR\\Interface\\$iid" "TypeLib|(Default)|$libid" "TypeLib|Version|1.1"
+  expect_tree exact "HKCR\\CLSID\\$clsid" "|(Default)|$progid" \
+    "InprocServer32|(Default)|$module" "InprocServer32|ThreadingModel|$threading_model" \
+    "ProgID|(Default)|$progid" "TypeLib|(Default)|$libid" "VERSION|(Default)|$class_version"
+  expect_tree exact "HKCR\\$progid" "|(Default)|$progid" "CLSID|(Default)|$clsid"
+  expect_tree some "HKCR\\TypeLib\\$libid" "$library_version\\0\\$platform|(Default)|$module"
+  expect_tree some "HKCR\\Interface\\$iid" "TypeLib|(Default)|$libid" "TypeLib|Version|$library_version"
 }
 
 expect_unregistered() {
   expect_absent "HKCR\\CLSID\\$clsid"
   expect_absent "HKCR\\$progid"
-  expect_absent "HKCR\\TypeLib\\$libid\\1.1\\0\\$platform"
+  expect_absent "HKCR\\TypeLib\\$libid\\$library_version\\0\\$platform"
   expect_absent "HKCR\\Interface\\$iid"
 }
 
@@ -125,7 +131,7 @@ case "$mode" in
     regsvr /u
     expect_unregistered
     ;;
-  *) echo "usage: registration.sh register|unregister DLL" >&2; exit 2 ;;
+  *) echo "usage: registration.sh register|unregister DLL IDENTITY" >&2; exit 2 ;;
 esac
 
 if [ $failures -ne 0 ]; then

@@ -1,5 +1,5 @@
 #!/usr/bin/env bash
-# Runs a script client of declshift.clsMain under Wine's cscript of the DLL's
+# Runs a script client of the plug-in under Wine's cscript of the DLL's
 # architecture and compares what it prints with the expected text.
 #   script_client.sh DLL SCRIPT EXPECTED
 set -uo pipefail

@@ -6,7 +6,7 @@
 # converted through it by declconv.exe, an upgrade package built with mkupgrade.exe
 # and run into a target folder, the registration removed again.
 #   windows_archive.sh BUILD_DIR SAMPLE WORK_DIR VERSION BITS [EXTRA_FILE...]
-# Environment: OBJDUMP (of the archive's architecture)
+# Environment: OBJDUMP (of the archive's architecture), DECLSHIFT_PROGID (the plug-in's)
 set -euo pipefail
 build=$1 sample=$(realpath "$2") work=$3 version=$4 bits=$5
 shift 5
@@ -97,7 +97,7 @@ for tool in declconv appack mkupgrade; do
 done
 
 run regsvr32 /s declshift.dll || fail "regsvr32 declshift.dll exited with $?"
-clsid=$(run reg query 'HKCR\declshift.clsMain\CLSID' /ve | tr -d '\r' | sed -n 's/.*REG_SZ *//p')
+clsid=$(run reg query "HKCR\\$DECLSHIFT_PROGID\\CLSID" /ve | tr -d '\r' | sed -n 's/.*REG_SZ *//p')
 server=$(run reg query "HKCR\\CLSID\\$clsid\\InprocServer32" /ve | tr -d '\r' | sed -n 's/.*REG_SZ *//p')
 [ "$server" = "$(windows_path "$dir/declshift.dll")" ] || fail "the class is registered for '$server'"
 
@@ -139,5 +139,5 @@ run "$dir/appack.exe" pack "window tools.bas" block.bin && run "$dir/appack.exe"
 cmp -s "window tools.bas" back.bas || fail "appack.exe unpacked other bytes than it packed"
 
 run regsvr32 /s /u "$dir/declshift.dll" || fail "regsvr32 /u exited with $?"
-if run reg query 'HKCR\declshift.clsMain' >/dev/null 2>&1; then fail "regsvr32 /u left declshift.clsMain registered"; fi
+if run reg query "HKCR\\$DECLSHIFT_PROGID" >/dev/null 2>&1; then fail "regsvr32 /u left $DECLSHIFT_PROGID registered"; fi
 echo "ok: $name.zip ($(stat -c %s "$work/out/$name.zip") bytes) used from '$dir'"

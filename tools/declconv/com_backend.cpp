@@ -1,6 +1,8 @@
 // Backends that reach the plug-in as a host application does: declshift.clsMain is
 // created through COM and called through the vtable of _clsMain, or by member name
 // through IDispatch. Every request still runs on a fresh object.
+#include <wrl/client.h>
+
 #include <cstdio>
 #include <new>
 #include <stdexcept>
@@ -8,6 +10,7 @@
 
 #include "bstr.h"
 #include "declshift_i.h"
+#include "declshift_identity.h"
 #include "dispatch_call.h"
 #include "plugin.h"
 
@@ -15,15 +18,23 @@ namespace declconv {
 namespace {
 
 using declshift::com::Bstr;
+using Microsoft::WRL::ComPtr;
 
-[[noreturn]] void ThrowFailure(const char* what, HRESULT hr) {
+[[noreturn]] void ThrowFailure(const std::string& what, HRESULT hr) {
     char status[16];
     std::snprintf(status, sizeof status, "0x%08lX", static_cast<unsigned long>(hr));
-    throw std::runtime_error(std::string(what) + " failed with status " + status);
+    throw std::runtime_error(what + " failed with status " + status);
 }
 
-void Check(HRESULT hr, const char* what) {
+void Check(HRESULT hr, const std::string& what) {
     if (FAILED(hr)) ThrowFailure(what, hr);
+}
+
+// Member names and the programmatic identifier, for messages: plain ASCII.
+std::string Ascii(const wchar_t* text) {
+    std::string out;
+    for (; *text != L'\0'; ++text) out.push_back(static_cast<char>(*text));
+    return out;
 }
 
 Bstr NewText(const std::u16string& text) {
@@ -50,27 +61,10 @@ public:
     Apartment& operator=(const Apartment&) = delete;
 };
 
-template <typename Interface>
-class ComPtr {
-public:
-    ComPtr() = default;
-    ComPtr(const ComPtr&) = delete;
-    ComPtr& operator=(const ComPtr&) = delete;
-    ~ComPtr() {
-        if (pointer_ != nullptr) pointer_->Release();
-    }
-    Interface* operator->() const { return pointer_; }
-    Interface* get() const { return pointer_; }
-    void** out() { return reinterpret_cast<void**>(&pointer_); }
-
-private:
-    Interface* pointer_ = nullptr;
-};
-
 class VtablePlugIn final : public PlugIn {
 public:
     explicit VtablePlugIn(REFCLSID classId) {
-        Check(CoCreateInstance(classId, nullptr, CLSCTX_INPROC_SERVER, IID__clsMain, object_.out()),
+        Check(CoCreateInstance(classId, nullptr, CLSCTX_INPROC_SERVER, IID_PPV_ARGS(&object_)),
               "CoCreateInstance");
     }
     void PutOptions(const declshift::Options& options) override {
@@ -126,7 +120,7 @@ private:
         Bstr nameText = NewText(name);
         Bstr dataText = NewText(data);
         Bstr result;
-        Check((object_.get()->*slot)(nameText.slot(), dataText.slot(), result.out()), what);
+        Check((object_.Get()->*slot)(nameText.slot(), dataText.slot(), result.out()), what);
         name = nameText.text();
         data = dataText.text();
         return result.text();
@@ -138,7 +132,7 @@ private:
 class DispatchPlugIn final : public PlugIn {
 public:
     explicit DispatchPlugIn(REFCLSID classId) {
-        Check(CoCreateInstance(classId, nullptr, CLSCTX_INPROC_SERVER, IID_IDispatch, object_.out()),
+        Check(CoCreateInstance(classId, nullptr, CLSCTX_INPROC_SERVER, IID_PPV_ARGS(&object_)),
               "CoCreateInstance");
     }
     void PutOptions(const declshift::Options& options) override {
@@ -199,12 +193,8 @@ private:
     }
 
     void Call(const wchar_t* member, WORD kind, std::vector<VARIANT> args, VARIANT* result) {
-        const HRESULT hr = CallByName(object_.get(), member, kind, std::move(args), result);
-        if (FAILED(hr)) {
-            std::string name;
-            for (const wchar_t* c = member; *c != L'\0'; ++c) name.push_back(static_cast<char>(*c));
-            ThrowFailure(name.c_str(), hr);
-        }
+        const HRESULT hr = CallByName(object_.Get(), member, kind, std::move(args), result);
+        if (FAILED(hr)) ThrowFailure(Ascii(member), hr);
     }
     void Put(const wchar_t* member, VARIANT value) { Call(member, DISPATCH_PROPERTYPUT, {value}, nullptr); }
     void PutFlag(const wchar_t* member, std::int16_t value) {
@@ -250,7 +240,8 @@ private:
 class ComBackend final : public Backend {
 public:
     explicit ComBackend(bool byName) : byName_(byName) {
-        Check(CLSIDFromProgID(L"declshift.clsMain", &classId_), "CLSIDFromProgID(declshift.clsMain)");
+        Check(CLSIDFromProgID(declshift::com::kProgId, &classId_),
+              "CLSIDFromProgID(" + Ascii(declshift::com::kProgId) + ")");
     }
     std::unique_ptr<PlugIn> NewObject() override {
         if (byName_) return std::make_unique<DispatchPlugIn>(classId_);
