@@ -1,0 +1,49 @@
+// Which DLL exports a function, under which entry name, and how many bytes of
+// arguments its decorated name says it takes: read from the import libraries of
+// mingw-w64 (lib*.a, ar archives of one small COFF object per import, as dlltool
+// writes them).
+//
+// Each import object defines the thunk `_Name@N` (stdcall; `_Name` for cdecl) in
+// .text, carries the hint and entry name in .idata$6 and refers to its library's
+// head object by a `__head_...` symbol; the head object refers to the tail object's
+// `..._iname` symbol, whose .idata$7 holds the DLL name.
+#pragma once
+
+#include <cstdint>
+#include <map>
+#include <span>
+#include <string>
+#include <vector>
+
+namespace declgen {
+
+struct Export {
+    std::string dll;    // as the library names it, e.g. "USER32.dll"
+    std::string entry;  // the name the DLL exports
+    int argumentBytes;  // N of `_Name@N`; -1 for a name without it (cdecl)
+};
+
+class ImportLibraries {
+public:
+    // Reads every lib*.a of the directory; files that are not archives are skipped,
+    // unreadable ones are named in `problems`.
+    static ImportLibraries ReadDirectory(const std::string& directory, std::vector<std::string>& problems);
+
+    // Adds the imports of one archive; returns false when it is not an ar archive.
+    bool AddArchive(std::span<const std::uint8_t> archive);
+
+    // The export a C function of that name links to, or null. Where several
+    // libraries import one name, a DLL of its own wins over an API set
+    // ("api-ms-win-..."), then the library read first.
+    const Export* Find(const std::string& name) const;
+    std::size_t Size() const { return exports_.size(); }
+
+private:
+    std::map<std::string, Export> exports_;
+};
+
+// "USER32.dll" -> "user32", "WINSPOOL.DRV" -> "winspool.drv": the name as a
+// Declare's Lib clause writes it.
+std::string LibName(const std::string& dll);
+
+}  // namespace declgen
