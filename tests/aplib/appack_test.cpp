@@ -74,7 +74,7 @@ TEST_F(AppackTest, RefusesEmptyInput) {
 TEST_F(AppackTest, ReportsAMissingInput) {
     const Outcome r = Appack("unpack " + Tmp("absent") + " " + Tmp("out"));
     EXPECT_EQ(r.status, 1);
-    EXPECT_NE(r.output.find("cannot open"), std::string::npos) << r.output;
+    EXPECT_NE(r.output.find("appack: " + Tmp("absent") + ": No such file or directory"), std::string::npos) << r.output;
 }
 
 TEST_F(AppackTest, RejectsABadCommandLine) {

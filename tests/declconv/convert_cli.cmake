@@ -25,7 +25,7 @@ execute_process(COMMAND ${PROGRAM} convert ${WORK_DIR}/no-such-file.bas ${SAMPLE
 if(NOT status EQUAL 2)
   message(FATAL_ERROR "exit status ${status} for a missing file, expected 2:\n${messages}")
 endif()
-string(FIND "${messages}" "cannot read ${WORK_DIR}/no-such-file.bas: " at)
+string(FIND "${messages}" "declconv: ${WORK_DIR}/no-such-file.bas: No such file or directory" at)
 if(at EQUAL -1 OR NOT printed MATCHES "^MAX_PATH = 260")
   message(FATAL_ERROR "missing file not named, or the other file not converted:\n${messages}\n${printed}")
 endif()

@@ -136,8 +136,9 @@ TEST_F(ConvertCommand, UnreadableFileIsNamedAndTheOthersStillConverted) {
     settings.files = {missing, Write("b.bas", "Const B = 2"), dir_.string()};
     EXPECT_EQ(Run(settings), kConvertIoError);
     EXPECT_EQ(out_.str(), "B = 2 [0]\r\n");
-    EXPECT_NE(messages_.str().find("cannot read " + missing + ": "), std::string::npos);
-    EXPECT_NE(messages_.str().find("cannot read " + dir_.string() + ": "), std::string::npos);
+    EXPECT_NE(messages_.str().find("declconv: " + missing + ": No such file or directory\n"),
+              std::string::npos);
+    EXPECT_NE(messages_.str().find("declconv: " + dir_.string() + ": Is a directory\n"), std::string::npos);
     EXPECT_NE(messages_.str().find("total: 1 declarations"), std::string::npos);
 }
 
@@ -200,7 +201,8 @@ TEST_F(ConvertCommand, OutputThatCannotBeWrittenIsAnErrorAndLeavesNothing) {
     settings.files = {Write("a.bas", "Const A = 1")};
     settings.output = (dir_ / "no such dir" / "out.txt").string();
     EXPECT_EQ(Run(settings), kConvertIoError);
-    EXPECT_NE(messages_.str().find("cannot write " + settings.output + ": "), std::string::npos);
+    EXPECT_NE(messages_.str().find("declconv: " + settings.output + ": No such file or directory"),
+              std::string::npos);
     EXPECT_FALSE(fs::exists(dir_ / "no such dir"));
 }
 

@@ -8,8 +8,8 @@
 #include <sstream>
 #include <stdexcept>
 
-#include "atomic_write.h"
 #include "decode.h"
+#include "file_io.h"
 #include "utf.h"
 
 namespace declconv {
@@ -65,27 +65,6 @@ std::u16string NameText(const std::string& name) {
     } catch (const std::invalid_argument&) {
         return Windows1252ToUtf16(name);
     }
-}
-
-bool ReadWholeFile(const std::string& path, std::string& bytes, std::string& error) {
-    std::error_code ec;
-    if (std::filesystem::is_directory(path, ec)) {
-        error = "is a directory";
-        return false;
-    }
-    std::ifstream in(path, std::ios::binary);
-    if (!in) {
-        error = std::strerror(errno);
-        return false;
-    }
-    std::ostringstream content;
-    content << in.rdbuf();
-    if (in.bad()) {
-        error = "read error";
-        return false;
-    }
-    bytes = std::move(content).str();
-    return true;
 }
 
 void AppendEncoded(std::string& out, std::u16string_view text, OutputEncoding encoding) {
@@ -172,9 +151,10 @@ int RunConvert(Backend& backend, const ConvertSettings& settings, std::ostream& 
         // a damaged file can give a warning for every line.
         std::ostringstream notes;
         std::string bytes;
-        std::string error;
-        if (!ReadWholeFile(path, bytes, error)) {
-            messages << "declconv: cannot read " << path << ": " << error << std::endl;
+        try {
+            bytes = tools::ReadWholeFile<std::string>(path);
+        } catch (const tools::FileError& e) {
+            messages << "declconv: " << e.what() << std::endl;
             ioError = true;
             continue;
         }
@@ -221,9 +201,13 @@ int RunConvert(Backend& backend, const ConvertSettings& settings, std::ostream& 
             messages << "declconv: cannot write the output\n";
             return kConvertIoError;
         }
-    } else if (std::string error; !tools::WriteFileAtomically(settings.output, output, error)) {
-        messages << "declconv: cannot write " << settings.output << ": " << error << "\n";
-        return kConvertIoError;
+    } else {
+        try {
+            tools::WriteFileAtomically(settings.output, output);
+        } catch (const tools::FileError& e) {
+            messages << "declconv: " << e.what() << "\n";
+            return kConvertIoError;
+        }
     }
     if (ioError) return kConvertIoError;
     const std::size_t problems = total.failed + total.skipped[kMalformed] + total.skipped[kUnclosed];

@@ -11,13 +11,15 @@
 #include <io.h>
 #endif
 
+#include "command_line.h"
 #include "convert.h"
 #include "jsonl.h"
 #include "plugin.h"
 
 int main(int argc, char** argv) {
-    CLI::App app{
-        "declconv - converts Visual Basic API declarations to Tarnwick through the declshift engine"};
+    CLI::App app{"Converts Visual Basic API declarations to Tarnwick through the declshift engine",
+                 "declconv"};
+    tools::AddVersionFlag(app);
     app.require_subcommand(1);
     app.allow_windows_style_options(false);  // "/path" is a file name, not an option
 
@@ -80,7 +82,7 @@ int main(int argc, char** argv) {
         "Exit status: 0 done; 1 with --strict when a declaration failed or was not converted; 2 when a file "
         "could not be read or the output not written (the other files are still converted).");
 
-    CLI11_PARSE(app, argc, argv);
+    if (const auto status = tools::ParseCommandLine(app, argc, argv)) return *status;
 
 #ifdef _WIN32
     // Responses are byte-exact: no CRLF translation of the protocol's own line ends.

@@ -5,16 +5,13 @@
 #include <iostream>
 #include <iterator>
 
-#include "atomic_write.h"
+#include "command_line.h"
+#include "file_io.h"
 #include "package.h"
 
 namespace {
 
-mkupgrade::Bytes ReadFile(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    if (!in) throw mkupgrade::PackageError("cannot read " + path);
-    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
-}
+mkupgrade::Bytes ReadFile(const std::string& path) { return tools::ReadWholeFile<mkupgrade::Bytes>(path); }
 
 void PrintSegment(const char* name, const mkupgrade::SegmentInfo& segment) {
     std::cout << name << ": offset " << segment.offset << ", packed " << segment.packedSize
@@ -24,7 +21,8 @@ void PrintSegment(const char* name, const mkupgrade::SegmentInfo& segment) {
 }  // namespace
 
 int main(int argc, char** argv) {
-    CLI::App app{"mkupgrade - builds or checks an upgrade package"};
+    CLI::App app{"Builds or checks an upgrade package", "mkupgrade"};
+    tools::AddVersionFlag(app);
     std::string stub, ide, runtime, output, check;
     auto* stubOption = app.add_option("--stub", stub, "The upgrade program (upgrade.exe)");
     auto* ideOption = app.add_option("--ide", ide, "File delivered as TARNIDE.NEW");
@@ -33,7 +31,7 @@ int main(int argc, char** argv) {
     auto* checkOption = app.add_option("--check", check, "Verify a package and list its segments");
     checkOption->excludes(stubOption, ideOption, runtimeOption, outputOption);
     stubOption->needs(ideOption, runtimeOption, outputOption);
-    CLI11_PARSE(app, argc, argv);
+    if (const auto status = tools::ParseCommandLine(app, argc, argv)) return *status;
 
     try {
         if (!check.empty()) {
@@ -48,11 +46,7 @@ int main(int argc, char** argv) {
             return 2;
         }
         const auto package = mkupgrade::BuildPackage(ReadFile(stub), ReadFile(ide), ReadFile(runtime));
-        std::string error;
-        if (!tools::WriteFileAtomically(
-                output, std::span(reinterpret_cast<const char*>(package.data()), package.size()), error)) {
-            throw mkupgrade::PackageError("cannot write " + output + ": " + error);
-        }
+        tools::WriteFileAtomically(output, package);
         return 0;
     } catch (const std::exception& e) {
         std::cerr << "mkupgrade: " << e.what() << '\n';
