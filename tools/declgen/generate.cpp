@@ -1,10 +1,15 @@
 #include "generate.h"
 
+#include <cerrno>
+#include <filesystem>
+#include <functional>
 #include <future>
+#include <optional>
 #include <set>
 #include <stdexcept>
 
 #include "constants.h"
+#include "file_io.h"
 #include "import_libraries.h"
 #include "layout.h"
 #include "records.h"
@@ -268,22 +273,11 @@ std::string DisplayName(const std::string& file, const std::string& includeDir) 
     return file.starts_with(prefix) ? file.substr(prefix.size()) : file;
 }
 
-}  // namespace
-
-std::vector<std::string> DefaultHeaders() {
-    return {"winsock2.h", "ws2tcpip.h", "windows.h",  "commctrl.h", "commdlg.h",
-            "shellapi.h", "shlobj.h",   "shlwapi.h",  "mmsystem.h", "winspool.h",
-            "wincrypt.h", "lm.h",       "imm.h",      "lzexpand.h", "winver.h",
-            "winnetwk.h", "wininet.h",  "iphlpapi.h", "psapi.h",    "tlhelp32.h",
-            "dwmapi.h",   "uxtheme.h",  "userenv.h",  "wtsapi32.h", "shellscalingapi.h",
-            "setupapi.h", "powrprof.h"};
-}
-
-Generated Generate(const GenerateSettings& settings) {
-    std::vector<std::string> libraryProblems;
-    auto libraries = std::async(std::launch::async, [&] {
-        return ImportLibraries::ReadDirectory(settings.libsDir, libraryProblems);
-    });
+// The list from the headers and the import libraries, which `libraries` hands over
+// once they are read (beside the first parse).
+Generated Run(const GenerateSettings& settings, const std::function<const ImportLibraries&()>& libraries) {
+    if (std::error_code error; !std::filesystem::is_directory(settings.scan.includeDir, error))
+        throw tools::FileError(settings.scan.includeDir, tools::ErrorText(error ? error.value() : ENOTDIR));
     const Headers headers(settings.scan);
     if (const std::vector<std::string> errors = headers.Errors(); !errors.empty()) {
         std::string message = "the headers do not compile:";
@@ -295,11 +289,7 @@ Generated Generate(const GenerateSettings& settings) {
     std::future<MacroOutcome> macros;
     if (settings.only.empty()) macros = std::async(std::launch::async, [&] { return probe.Run(); });
 
-    const ImportLibraries imports = libraries.get();
-    if (imports.Size() == 0)
-        throw std::runtime_error(
-            settings.libsDir + ": no import libraries" +
-            (libraryProblems.empty() ? std::string() : " (" + libraryProblems.front() + ")"));
+    const ImportLibraries& imports = libraries();
     Generator generator(settings, headers, imports);
     generator.Procedures();
     generator.Structures();
@@ -321,9 +311,37 @@ Generated Generate(const GenerateSettings& settings) {
     std::vector<std::string> files;
     for (const std::string& file : headers.Files())
         files.push_back(DisplayName(file, settings.scan.includeDir));
-    Generated generated{WriteDeclarations(opening, std::move(generator.declarations), files),
-                        std::move(generator.summary), generator.UnknownOnly()};
-    return generated;
+    return {WriteDeclarations(opening, std::move(generator.declarations), files),
+            std::move(generator.summary), generator.UnknownOnly()};
+}
+
+}  // namespace
+
+std::vector<std::string> DefaultHeaders() {
+    return {"winsock2.h", "ws2tcpip.h", "windows.h",  "commctrl.h", "commdlg.h",
+            "shellapi.h", "shlobj.h",   "shlwapi.h",  "mmsystem.h", "winspool.h",
+            "wincrypt.h", "lm.h",       "imm.h",      "lzexpand.h", "winver.h",
+            "winnetwk.h", "wininet.h",  "iphlpapi.h", "psapi.h",    "tlhelp32.h",
+            "dwmapi.h",   "uxtheme.h",  "userenv.h",  "wtsapi32.h", "shellscalingapi.h",
+            "setupapi.h", "powrprof.h"};
+}
+
+Generated Generate(const GenerateSettings& settings) {
+    std::vector<std::string> problems;
+    auto reading = std::async(std::launch::async,
+                              [&] { return ImportLibraries::ReadDirectory(settings.libsDir, problems); });
+    std::optional<ImportLibraries> libraries;
+    return Run(settings, [&]() -> const ImportLibraries& {
+        libraries = reading.get();
+        if (libraries->Size() == 0)
+            throw std::runtime_error(settings.libsDir + ": no import libraries there" +
+                                     (problems.empty() ? std::string() : " (" + problems.front() + ")"));
+        return *libraries;
+    });
+}
+
+Generated Generate(const GenerateSettings& settings, const ImportLibraries& libraries) {
+    return Run(settings, [&]() -> const ImportLibraries& { return libraries; });
 }
 
 }  // namespace declgen

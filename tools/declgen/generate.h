@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "header_scan.h"
+#include "import_libraries.h"
 
 namespace declgen {
 
@@ -36,8 +37,10 @@ struct Generated {
 };
 
 // Throws std::runtime_error when the headers cannot be parsed (with clang's
-// errors in the message).
+// errors in the message), tools::FileError when a directory cannot be read.
 Generated Generate(const GenerateSettings& settings);
+// The same with import libraries at hand instead of those of settings.libsDir.
+Generated Generate(const GenerateSettings& settings, const ImportLibraries& libraries);
 
 // The headers read when none are named: at least what Visual Basic's own
 // declaration file covers.

@@ -4,9 +4,10 @@
 #include <cctype>
 #include <cstring>
 #include <filesystem>
-#include <fstream>
 #include <optional>
 #include <string_view>
+
+#include "file_io.h"
 
 namespace declgen {
 
@@ -14,6 +15,8 @@ namespace {
 
 constexpr std::uint16_t kMachineI386 = 0x14c;
 constexpr std::uint8_t kStorageExternal = 2;
+// mingw-w64's largest import library has a few megabytes.
+constexpr std::uint64_t kArchiveLimit = 256ULL << 20;
 
 // Little-endian reads that return nothing past the end, so that a damaged archive
 // is skipped instead of read out of bounds.
@@ -189,16 +192,16 @@ ImportLibraries ImportLibraries::ReadDirectory(const std::string& directory,
         const std::string name = it->path().filename().string();
         if (name.starts_with("lib") && name.ends_with(".a")) paths.push_back(it->path());
     }
-    if (error) problems.push_back(directory + ": " + error.message());
+    if (error) throw tools::FileError(directory, tools::ErrorText(error.value()));
     std::sort(paths.begin(), paths.end());
 
     ImportLibraries libraries;
     for (const fs::path& path : paths) {
-        std::ifstream in(path, std::ios::binary | std::ios::ate);
-        std::vector<std::uint8_t> bytes(in ? static_cast<std::size_t>(in.tellg()) : 0);
-        in.seekg(0);
-        if (!in.read(reinterpret_cast<char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()))) {
-            problems.push_back(path.string() + ": cannot be read");
+        std::vector<std::uint8_t> bytes;
+        try {
+            bytes = tools::ReadWholeFile<std::vector<std::uint8_t>>(path.string(), kArchiveLimit);
+        } catch (const tools::FileError& e) {
+            problems.push_back(e.what());
             continue;
         }
         libraries.AddArchive(bytes);

@@ -26,11 +26,15 @@ struct Export {
 class ImportLibraries {
 public:
     // Reads every lib*.a of the directory; files that are not archives are skipped,
-    // unreadable ones are named in `problems`.
+    // unreadable ones are named in `problems`. Throws tools::FileError when the
+    // directory cannot be read.
     static ImportLibraries ReadDirectory(const std::string& directory, std::vector<std::string>& problems);
 
     // Adds the imports of one archive; returns false when it is not an ar archive.
     bool AddArchive(std::span<const std::uint8_t> archive);
+
+    // Records an export as an import library would (the first one for a name stays).
+    void Add(const std::string& name, const Export& exported) { exports_.emplace(name, exported); }
 
     // The export a C function of that name links to, or null. Where several
     // libraries import one name, a DLL of its own wins over an API set

@@ -1,59 +1,27 @@
 // declgen: the Windows API of the mingw-w64 headers as a Visual Basic declaration
 // list, and the comparison of such lists.
 #include <CLI/CLI.hpp>
-#include <cerrno>
-#include <cstdio>
-#include <cstring>
-#include <filesystem>
-#include <fstream>
+#include <cstdlib>
 #include <iostream>
-#include <optional>
-#include <sstream>
 #include <stdexcept>
 #include <string>
 #include <vector>
 
-#include "atomic_write.h"
+#include "command_line.h"
 #include "compare.h"
+#include "file_io.h"
 #include "generate.h"
+#include "tool_version.h"
 
 namespace {
 
 constexpr const char* kTool = "declgen";
+// Declaration files are text of some megabytes; anything this large is no such file.
+constexpr std::uint64_t kDeclarationFileLimit = 1ULL << 30;
 
 int Fail(const std::string& message) {
     std::cerr << kTool << ": " << message << '\n';
     return 1;
-}
-
-// The whole file, or nothing with `error` set to the system's reason.
-std::optional<std::string> ReadFile(const std::string& path, std::string& error) {
-    std::error_code code;
-    if (std::filesystem::is_directory(path, code)) {
-        error = std::strerror(EISDIR);
-        return std::nullopt;
-    }
-    std::ifstream in(path, std::ios::binary);
-    if (!in) {
-        error = std::strerror(errno);
-        return std::nullopt;
-    }
-    std::ostringstream text;
-    text << in.rdbuf();
-    return text.str();
-}
-
-bool WriteOutput(const std::string& path, const std::string& text) {
-    std::string error;
-    if (path == "-") {
-        std::cout << text << std::flush;
-        if (std::cout) return true;
-        error = "write error";
-    } else if (tools::WriteFileAtomically(path, text, error)) {
-        return true;
-    }
-    Fail((path == "-" ? "standard output" : path) + ": " + error);
-    return false;
 }
 
 void PrintSummary(const std::string& output, const declgen::Summary& summary) {
@@ -63,20 +31,31 @@ void PrintSummary(const std::string& output, const declgen::Summary& summary) {
     for (const auto& [reason, count] : summary.leftOut)
         std::cerr << kTool << ": left out " << count << ": " << reason << '\n';
     for (const std::string& mismatch : summary.byteMismatches)
-        std::cerr << kTool << ": bytes differ: " << mismatch << '\n';
+        std::cerr << kTool << ": left out, bytes differ: " << mismatch << '\n';
     for (const std::string& problem : summary.layoutProblems)
         std::cerr << kTool << ": layout differs: " << problem << '\n';
+}
+
+int RunCompare(const std::string& referencePath, const std::string& generatedPath, bool everyExample) {
+    const auto read = [](const std::string& path) {
+        return declgen::ReadDeclarationFile(tools::ReadWholeFile<std::string>(path, kDeclarationFileLimit));
+    };
+    const declgen::DeclarationFile reference = read(referencePath);
+    const declgen::ComparisonReport report = declgen::Compare(reference, read(generatedPath));
+    tools::WriteStandardOutput(declgen::FormatReport(report, everyExample));
+    tools::FlushStandardOutput();
+    return report.TargetsMet() ? 0 : 1;
 }
 
 }  // namespace
 
 int main(int argc, char** argv) {
-    CLI::App app{
-        "declgen - writes the Windows API of the mingw-w64 headers as a Visual Basic declaration list"};
+    CLI::App app{"Writes the Windows API of the mingw-w64 headers as a Visual Basic declaration list", kTool};
+    tools::AddVersionFlag(app);
     app.allow_windows_style_options(false);
 
     declgen::GenerateSettings settings;
-    settings.version = DECLGEN_VERSION;
+    settings.version = std::string(tools::kVersion);
     settings.scan.includeDir = "/usr/i686-w64-mingw32/include";
     settings.scan.resourceDir = DECLGEN_CLANG_RESOURCE_DIR;
     settings.libsDir = "/usr/i686-w64-mingw32/lib";
@@ -90,63 +69,57 @@ int main(int argc, char** argv) {
         ->capture_default_str();
     app.add_option("--libs", settings.libsDir, "The mingw-w64 import libraries (lib*.a)")
         ->capture_default_str();
-    app.add_option("--header", extraHeaders, "Also read this header (after the default ones); repeatable");
+    app.add_option("--header", extraHeaders, "Also read this header, after the default ones; repeatable");
     app.add_option("--winver", winver,
-                   "Windows version the headers see, as _WIN32_WINNT (0x0601 is Windows 7)")
-        ->capture_default_str();
+                   "The Windows version the headers see, as _WIN32_WINNT (0x0601: Windows 7)")
+        ->capture_default_str()
+        ->check(
+            [](const std::string& text) {
+                char* end = nullptr;
+                const unsigned long value = std::strtoul(text.c_str(), &end, 0);
+                return *end == '\0' && value >= 0x0400 && value <= 0xFFFF
+                           ? std::string()
+                           : text + " is no Windows version such as 0x0A00";
+            },
+            "VERSION");
     app.add_option("--only", settings.only, "Write just these procedures, with every structure they need")
         ->delimiter(',');
     auto* out = app.add_option("-o,--output", output, "The declaration file to write ('-': standard output)");
     auto* comparison =
         app.add_option("--compare", compare,
-                       "Compare a generated list (OUT) with a reference declaration file; prints the "
-                       "table and exits 1 when a target is missed")
+                       "Compare the generated list OUT with the reference declaration file REFERENCE")
             ->expected(2)
             ->type_name("REFERENCE OUT");
     comparison->excludes(out);
-    app.add_flag("-v,--verbose", everyExample,
-                 "With --compare: list every difference, not just one of each class");
-    app.set_version_flag("--version", std::string(kTool) + " " + DECLGEN_VERSION);
+    app.add_flag("-v,--verbose", everyExample, "With --compare: every difference, not one of each class");
     app.footer(
         "Exit status: 0 done; 1 when the headers do not compile, a file cannot be read or written, an --only "
-        "name is no procedure, or a comparison target is missed; 2 for a bad command line.");
-    try {
-        app.parse(argc, argv);
-        if (compare.empty() && output.empty()) throw CLI::RequiredError("-o or --compare");
-    } catch (const CLI::ParseError& e) {
-        return app.exit(e) == 0 ? 0 : 2;
+        "name "
+        "is no procedure, or a --compare target is missed; 2 for a bad command line.");
+    if (const auto status = tools::ParseCommandLine(app, argc, argv)) return *status;
+    if (compare.empty() && output.empty()) {
+        std::cerr
+            << kTool
+            << ": -o OUT or --compare REFERENCE OUT is required\nRun with --help for more information.\n";
+        return tools::kUsageError;
     }
-
-    if (!compare.empty()) {
-        std::vector<declgen::DeclarationFile> files;
-        for (const std::string& path : compare) {
-            std::string error;
-            const auto text = ReadFile(path, error);
-            if (!text) return Fail(path + ": " + error);
-            files.push_back(declgen::ReadDeclarationFile(*text));
-        }
-        const declgen::ComparisonReport report = declgen::Compare(files[0], files[1]);
-        std::cout << declgen::FormatReport(report, everyExample) << std::flush;
-        if (!std::cout) return Fail("standard output: write error");
-        return report.TargetsMet() ? 0 : 1;
-    }
-
-    char* end = nullptr;
-    const unsigned long version = std::strtoul(winver.c_str(), &end, 0);
-    if (*end != '\0' || version < 0x0400 || version > 0xFFFF) {
-        std::cerr << kTool << ": --winver: " << winver << " is no Windows version such as 0x0A00\n";
-        return 2;
-    }
-    settings.scan.winver = static_cast<unsigned>(version);
-    settings.scan.headers = declgen::DefaultHeaders();
-    settings.scan.headers.insert(settings.scan.headers.end(), extraHeaders.begin(), extraHeaders.end());
 
     try {
+        if (!compare.empty()) return RunCompare(compare[0], compare[1], everyExample);
+
+        settings.scan.winver = static_cast<unsigned>(std::strtoul(winver.c_str(), nullptr, 0));
+        settings.scan.headers = declgen::DefaultHeaders();
+        settings.scan.headers.insert(settings.scan.headers.end(), extraHeaders.begin(), extraHeaders.end());
         const declgen::Generated generated = declgen::Generate(settings);
         for (const std::string& name : generated.unknownOnly)
             Fail("--only: " + name + " is no procedure of the headers");
-        if (!WriteOutput(output, generated.text)) return 1;
-        PrintSummary(output, generated.summary);
+        if (output == "-") {
+            tools::WriteStandardOutput(generated.text);
+            tools::FlushStandardOutput();
+        } else {
+            tools::WriteFileAtomically(output, generated.text);
+        }
+        PrintSummary(output == "-" ? "standard output" : output, generated.summary);
         return generated.unknownOnly.empty() ? 0 : 1;
     } catch (const std::exception& e) {
         return Fail(e.what());
