@@ -5,6 +5,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <limits>
+#include <span>
 
 namespace declgen {
 
@@ -84,25 +85,28 @@ std::string ReadProbe(const std::optional<clang::Cursor>& valueProbe,
     return {};
 }
 
+// The first number in token order, looking into the macros named on the way:
+// whether it is written in hex, or nothing when there is none.
+std::optional<bool> FirstNumberIsHex(std::span<const clang::Token> tokens,
+                                     const std::map<std::string, std::vector<clang::Token>>& macroBodies,
+                                     int depth) {
+    for (const clang::Token& token : tokens) {
+        if (token.kind == CXToken_Literal && std::isdigit(static_cast<unsigned char>(token.spelling[0])))
+            return token.spelling.starts_with("0x") || token.spelling.starts_with("0X");
+        if (token.kind != CXToken_Identifier || depth > 16) continue;
+        const auto body = macroBodies.find(token.spelling);
+        if (body == macroBodies.end() || body->second.size() < 2) continue;
+        if (const auto hex = FirstNumberIsHex(std::span(body->second).subspan(1), macroBodies, depth + 1))
+            return hex;
+    }
+    return std::nullopt;
+}
+
 }  // namespace
 
 bool WrittenInHex(const std::vector<clang::Token>& tokens,
                   const std::map<std::string, std::vector<clang::Token>>& macroBodies) {
-    const std::vector<clang::Token>* body = &tokens;
-    for (int depth = 0; depth < 32; ++depth) {
-        const std::vector<clang::Token>* next = nullptr;
-        for (const clang::Token& token : *body) {
-            if (token.kind == CXToken_Literal && std::isdigit(static_cast<unsigned char>(token.spelling[0])))
-                return token.spelling.starts_with("0x") || token.spelling.starts_with("0X");
-            if (token.kind == CXToken_Identifier && next == nullptr) {
-                const auto found = macroBodies.find(token.spelling);
-                if (found != macroBodies.end() && found->second.size() > 1) next = &found->second;
-            }
-        }
-        if (next == nullptr) return false;
-        body = next;
-    }
-    return false;
+    return FirstNumberIsHex(tokens, macroBodies, 0).value_or(false);
 }
 
 std::optional<std::string> VbNumber(std::int64_t value, bool hex) {

@@ -94,8 +94,9 @@ TypeLayout PlaceMembers(std::vector<Member> members, long long cSize) {
     NameScope names;
     for (Member& member : layout.members)
         if (!member.name.empty()) member.name = names.Add(member.name, "Member");
+    int paddings = 0;
     for (Member& member : layout.members)
-        if (member.name.empty()) member.name = names.Add("", "Padding");
+        if (member.name.empty()) member.name = names.Add("Padding" + std::to_string(++paddings), "Padding");
     return layout;
 }
 

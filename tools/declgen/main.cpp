@@ -56,9 +56,9 @@ int main(int argc, char** argv) {
 
     declgen::GenerateSettings settings;
     settings.version = std::string(tools::kVersion);
-    settings.scan.includeDir = "/usr/i686-w64-mingw32/include";
+    settings.scan.includeDir = DECLGEN_DEFAULT_INCLUDE;
     settings.scan.resourceDir = DECLGEN_CLANG_RESOURCE_DIR;
-    settings.libsDir = "/usr/i686-w64-mingw32/lib";
+    settings.libsDir = DECLGEN_DEFAULT_LIBS;
     std::vector<std::string> extraHeaders;
     std::string winver = "0x0A00";
     std::string output;
