@@ -81,7 +81,8 @@ TEST(GetEnumLimits, LongLineHasNo16BitPositions) {
     EXPECT_EQ(GetEnum(Options{}, u"E", line), u"REM E\r\nA = " + Text(40000, u'x') + u" _TO\r\n");
 }
 
-// The walk of the step list, rebuilding the line at every name it renames.
+// The walk over the line written plainly: at every name behind a blank, "=" or "("
+// the line is rebuilt around SafeIdentifier of its rest.
 Text RebuildWithSafeNames(Text line) {
     for (std::int64_t j = 1; j <= Len(line) && Mid(line, j, 1) != u":"; ++j) {
         const Text c = Mid(line, j, 1);

@@ -4,7 +4,6 @@
 
 #include <algorithm>
 
-#include "declshift.h"
 
 namespace declshift {
 namespace {
@@ -26,11 +25,8 @@ class BuildParamListTest : public ::testing::TestWithParam<ListCase> {};
 
 TEST_P(BuildParamListTest, LaysOutOneParameterPerLine) {
     Text text = GetParam().input;
-    bool failed = true;
-    const Text result = BuildParamList(u"Proc", text, failed);
-    EXPECT_EQ(result, GetParam().expected);
-    EXPECT_FALSE(failed);
-    EXPECT_EQ(text, result);
+    EXPECT_TRUE(BuildParamList(text));
+    EXPECT_EQ(text, GetParam().expected);
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -120,11 +116,9 @@ void PrintTo(const FailCase& row, std::ostream* out) { *out << row.label; }
 
 class BuildParamListFailure : public ::testing::TestWithParam<FailCase> {};
 
-TEST_P(BuildParamListFailure, AnswersTheSentenceForTheName) {
+TEST_P(BuildParamListFailure, LeavesTheTextWhereItFailed) {
     Text text = GetParam().input;
-    bool failed = false;
-    EXPECT_EQ(BuildParamList(u"My(Proc)", text, failed), u"REM Sorry I could not convert My(Proc)");
-    EXPECT_TRUE(failed);
+    EXPECT_FALSE(BuildParamList(text));
     EXPECT_EQ(text, GetParam().stateAfter);
 }
 
@@ -136,35 +130,50 @@ Text Repeated(TextView piece, std::size_t times) {
 
 INSTANTIATE_TEST_SUITE_P(
     Failures, BuildParamListFailure,
-    ::testing::Values(FailCase{"byref_without_end", u" (ByRef x%", u" (ByRef x%"},
-                      FailCase{"second_byref_without_end", u" (ByRef a%, ByRef b",
-                               Lines({u" (a%, \\ Pointer to", u"\\    ByRef b"})},
-                      FailCase{"as_ends_text", u"(x%) As ", u"(x%) As "},
-                      FailCase{"position_beyond_16_bits", u" (" + Repeated(u"x", 32800) + u", ByRef y%)",
-                               u" (" + Repeated(u"x", 32800) + u", \\\r\n\\    ByRef y%)"}),
+    ::testing::Values(
+        FailCase{"byref_without_end", u" (ByRef x%", u" (ByRef x%"},
+        FailCase{"second_byref_without_end", u" (ByRef a%, ByRef b",
+                 Lines({u" (a%, \\ Pointer to", u"\\    ByRef b"})},
+        FailCase{"as_ends_text", u"(x%) As ", u"(x%) As "},
+        // A type that runs past the line break has a negative length to its
+        // end, whether or not the text already holds a remark.
+        FailCase{"type_past_line_break", u"(x%) As Long\r\n", u"(x%) As Long\r\n"},
+        FailCase{"remarked_type_past_line_break", u"(x As RECT) As Long\r\n",
+                 u"(x) As Long:REM Type RECT\r\n"},
+        FailCase{"remarked_empty_type_past_line_break", u" (p As  As )\r\n", u" (p):REM Type  As \r\n"},
+        // The layout takes "ByRef " past position 32,767.
+        FailCase{"position_beyond_16_bits",
+                 u" (" + Repeated(u",", 3000) + Repeated(u"x", 6000) + u"ByRef y%)",
+                 u" (" + Repeated(u", \\\r\n\\   ", 3000) + Repeated(u"x", 6000) + u"ByRef y%)"}),
     [](const auto& row) { return std::string(row.param.label); });
 
-TEST(BuildParamListLimits, LongTextWithinSixteenBitsConverts) {
-    // The first " As " ends at position 32,767 exactly, the type name runs to the end.
-    const Text head = u"(" + Repeated(u"x", 32761);
-    Text text = head + u" As Q";
-    ASSERT_EQ(Len(text), 32767);
-    EXPECT_EQ(BuildParamList(u"P", text), head + u":REM returns Q");
-    Text longer = head + u"x As Q";
-    EXPECT_EQ(BuildParamList(u"P", longer), u"REM Sorry I could not convert P");
+// The text's length is kept in 16 bits as it arrives and after every rewrite pass.
+struct LengthCase {
+    const char* label;
+    Text text;
+    bool converts;
+};
+
+void PrintTo(const LengthCase& row, std::ostream* out) { *out << row.label; }
+
+class BuildParamListLength : public ::testing::TestWithParam<LengthCase> {};
+
+TEST_P(BuildParamListLength, FailsBeyond32767Characters) {
+    Text text = GetParam().text;
+    EXPECT_EQ(BuildParamList(text), GetParam().converts);
 }
 
-TEST(BuildParamListLimits, AtMost32767LinesConvert) {
-    // Every comma starts a line; the line index is a 16-bit counter.
-    bool failed = true;
-    Text text = u"(" + Repeated(u",", 32766) + u")";
-    const Text list = BuildParamList(u"P", text, failed);
-    EXPECT_FALSE(failed);
-    EXPECT_EQ(std::count(list.begin(), list.end(), u'\n'), 32766);
-    Text more = u"(" + Repeated(u",", 32767) + u")";
-    BuildParamList(u"P", more, failed);
-    EXPECT_TRUE(failed);
-}
+INSTANTIATE_TEST_SUITE_P(
+    Limits, BuildParamListLength,
+    ::testing::Values(LengthCase{"entry_32767", u"(" + Repeated(u"x", 32765) + u")", true},
+                      LengthCase{"entry_32768", u"(" + Repeated(u"x", 32766) + u")", false},
+                      // Each comma grows by eight characters in the layout.
+                      LengthCase{"layout_32762", u"(" + Repeated(u",", 3640) + u")", true},
+                      LengthCase{"layout_32771", u"(" + Repeated(u",", 3641) + u")", false},
+                      // " As Q" (5) becomes ":REM returns Q" (14).
+                      LengthCase{"pass_32767", u"(" + Repeated(u"x", 32752) + u" As Q", true},
+                      LengthCase{"pass_32768", u"(" + Repeated(u"x", 32753) + u" As Q", false}),
+    [](const auto& row) { return std::string(row.param.label); });
 
 TEST(BuildParamListLimits, ManyParametersStayInOrder) {
     Text input = u" (";
@@ -178,7 +187,8 @@ TEST(BuildParamListLimits, ManyParametersStayInOrder) {
     input += u")";
     expected += u"):REM Pointer to, Type T499";
     Text text = input;
-    EXPECT_EQ(BuildParamList(u"P", text), expected);
+    EXPECT_TRUE(BuildParamList(text));
+    EXPECT_EQ(text, expected);
 }
 
 struct MapCase {
@@ -199,7 +209,7 @@ TEST_P(MapParamTypeTest, AdjustsOneLine) {
 }
 
 INSTANTIATE_TEST_SUITE_P(
-    Steps, MapParamTypeTest,
+    Lines, MapParamTypeTest,
     ::testing::Values(MapCase{"options_keeps_p", u"\\    dwOptions%", u"", u"\\    dwOptions%"},
                       MapCase{"lp_prefix", u" (lpRect{}, \\ Type RECT", u"", u" (Rect{}, \\ Type RECT"},
                       MapCase{"len_in_next", u" (s$, \\", u"\\    nLen%)", u" (s%, \\ pstr"},
@@ -225,10 +235,12 @@ void PrintTo(const StripCase& row, std::ostream* out) { *out << row.label; }
 class StripPrefixTest : public ::testing::TestWithParam<StripCase> {};
 
 TEST_P(StripPrefixTest, RemovesOnlyANamePrefix) {
-    EXPECT_EQ(StripPrefix(GetParam().line, GetParam().prefix), GetParam().expected);
+    Text line = GetParam().line;
+    StripPrefix(line, GetParam().prefix);
+    EXPECT_EQ(line, GetParam().expected);
 }
 
-INSTANTIATE_TEST_SUITE_P(Rules, StripPrefixTest,
+INSTANTIATE_TEST_SUITE_P(Prefixes, StripPrefixTest,
                          ::testing::Values(StripCase{"after_paren", u" (lpRect%", u"lp", u" (Rect%"},
                                            StripCase{"after_blank", u"\\    pData%", u"p", u"\\    Data%"},
                                            StripCase{"after_caret", u"^pName$", u"p", u"^Name$"},

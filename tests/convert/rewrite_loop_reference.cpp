@@ -40,6 +40,7 @@ void RewriteType(Text& t, Int16 m) {
         remark = InStr(previousBreak == 0 ? 1 : previousBreak + 2, t, u":REM");
         if (remark >= lineEnd) remark = 0;
     }
+    if (u - end < 0) Fail("negative length");
     if (remark == 0) {
         const Text name = Mid(t, Int16(m + 4), Int16(end - m - 4));
         const Text comment = prefix + label + name;
@@ -72,6 +73,7 @@ void RewriteByRefAndTypesLiterally(Text& text) {
             found = true;
             RewriteType(text, m);
         }
+        FailBeyond16Bits(text);
     }
 }
 

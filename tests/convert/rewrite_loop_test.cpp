@@ -45,9 +45,9 @@ Outcome Run(Text text, Rewrite rewrite) {
 }
 
 // Checked chunks verify all counts after every edit: thorough, and slow on long texts.
-void ExpectSameAsReference(const Text& input, RewriteStorage chunks = RewriteStorage::CheckedChunks) {
+void ExpectSameAsReference(const Text& input, RewriteStorage chunks = RewriteStorage::kCheckedChunks) {
     const Outcome expected = Run(input, [](Text& t) { RewriteByRefAndTypesLiterally(t); });
-    EXPECT_EQ(Run(input, [](Text& t) { RewriteByRefAndTypes(t, RewriteStorage::OneString); }), expected)
+    EXPECT_EQ(Run(input, [](Text& t) { RewriteByRefAndTypes(t, RewriteStorage::kOneString); }), expected)
         << "one string, input " << Outcome{false, input};
     EXPECT_EQ(Run(input, [&](Text& t) { RewriteByRefAndTypes(t, chunks); }), expected)
         << "chunks, input " << Outcome{false, input};
@@ -85,7 +85,7 @@ TEST(RewriteLoopEquivalence, RandomTextsAcrossManyChunks) {
     for (int i = 0; i < 150; ++i) ExpectSameAsReference(RandomText(random, count(random), 3));
     std::uniform_int_distribution<std::size_t> more(150, 400);
     for (int i = 0; i < 150; ++i)
-        ExpectSameAsReference(RandomText(random, more(random), 3), RewriteStorage::Chunks);
+        ExpectSameAsReference(RandomText(random, more(random), 3), RewriteStorage::kChunks);
 }
 
 TEST(RewriteLoopEquivalence, LongTextsBeyondTheShortForm) {
@@ -93,7 +93,7 @@ TEST(RewriteLoopEquivalence, LongTextsBeyondTheShortForm) {
     for (int i = 0; i < 12; ++i) {
         Text text = RandomText(random, 400, 1);
         EXPECT_GT(text.size(), 4096u);
-        ExpectSameAsReference(text, RewriteStorage::ByLength);
+        ExpectSameAsReference(text, RewriteStorage::kByLength);
     }
 }
 
@@ -118,7 +118,7 @@ TEST(RewriteLoopEquivalence, ManyPassShapes) {
              u"(" + Repeat(u"x As ", 700) + u"y",
              Repeat(u"x As A:REM", 400) + u")",
          }) {
-        ExpectSameAsReference(text, RewriteStorage::Chunks);
+        ExpectSameAsReference(text, RewriteStorage::kChunks);
     }
 }
 
@@ -135,8 +135,8 @@ TEST(RewriteLoopEquivalence, CorpusDeclarations) {
         std::string params = line.substr(open);
         while (!params.empty() && (params.back() == '\r' || params.back() == '\n')) params.pop_back();
         const Text text = Replace(Text(params.begin(), params.end()), u",", u", \\\r\n\\   ");
-        ExpectSameAsReference(text, RewriteStorage::Chunks);
-        ExpectSameAsReference(u" " + text, RewriteStorage::Chunks);
+        ExpectSameAsReference(text, RewriteStorage::kChunks);
+        ExpectSameAsReference(u" " + text, RewriteStorage::kChunks);
         ++seen;
     }
     EXPECT_GT(seen, 1000);

@@ -75,7 +75,8 @@ INSTANTIATE_TEST_SUITE_P(
                    u"\\    bm&(MAX_X), \\ byte", u"\\    last% \\ int32", u"\\    }"}),
             u"DIM SHAPES{ b&, i{l&,h&}, l%, s%, d#, p%, f&(8 - 1), g&(_LEN_X - 1), n{} = _TOPRECT{}, ab&(4), "
             u"al%(4), ad#(9 - 2), aw%(_HIGH - 1), ar&(3,!!^POINTAPI{}-1), ai{l&(3),h&}, bm&(MAX_X), last% }"},
-        // Rule D runs after rule C and takes the whole "3,!!^RECT{}-1" as the upper bound.
+        // Lower bounds are rewritten after arrays of structures and take the whole
+        // "3,!!^RECT{}-1" as the upper bound.
         TypeCase{"nested_array_with_lower_bound", u"R", Lines({u"\tr(1 To 3) As RECT", u"\tx As Long"}),
                  Lines({u"DIM R{ \\", u"\\    r&(3,!!^RECT{}-1 - 1), \\ ", u"\\    x% \\ int32", u"\\    }"}),
                  u"DIM R{ r&(3,!!^RECT{}-1 - 1), x% }"},
@@ -210,7 +211,7 @@ TEST(GetTypeOptions, AnyNonZeroFlagFormats) {
     EXPECT_NE(GetType(one, u"A", data), GetType(Options{}, u"A", data));
 }
 
-// The linear rewrites against the step-by-step rebuilding they replace.
+// The linear rewrites against the round-by-round rebuilding they replace.
 
 Text RebuildFixedStrings(Text text) {
     for (;;) {

@@ -78,12 +78,21 @@ protected:
         return content.str();
     }
 
-    int Run(ConvertSettings settings) { return RunConvert(backend_, settings, out_, messages_); }
+    int Run(ConvertSettings settings) {
+        return RunConvert(
+            backend_, settings,
+            [this](std::string_view bytes) {
+                if (outputFails_) throw tools::FileError("standard output", "No space left on device");
+                out_ << bytes;
+            },
+            messages_);
+    }
 
     fs::path dir_;
     RecordingBackend backend_;
     std::ostringstream out_;
     std::ostringstream messages_;
+    bool outputFails_ = false;
 };
 
 TEST_F(ConvertCommand, ConvertsInFileOrderOneLineEach) {
@@ -201,9 +210,64 @@ TEST_F(ConvertCommand, OutputThatCannotBeWrittenIsAnErrorAndLeavesNothing) {
     settings.files = {Write("a.bas", "Const A = 1")};
     settings.output = (dir_ / "no such dir" / "out.txt").string();
     EXPECT_EQ(Run(settings), kConvertIoError);
-    EXPECT_NE(messages_.str().find("declconv: " + settings.output + ": No such file or directory"),
-              std::string::npos);
+    EXPECT_NE(
+        messages_.str().find("declconv: " + settings.output + ": No such file or directory; left as it was"),
+        std::string::npos);
     EXPECT_FALSE(fs::exists(dir_ / "no such dir"));
+
+    outputFails_ = true;
+    settings.output.clear();
+    EXPECT_EQ(Run(settings), kConvertIoError);
+    EXPECT_NE(messages_.str().find("declconv: standard output: No space left on device\n"),
+              std::string::npos);
+}
+
+// The old output survives every input that cannot be read, and an output that is
+// also an input is refused before anything is read.
+TEST_F(ConvertCommand, KeepsTheOutputFileUnlessEveryInputWasRead) {
+    ConvertSettings settings;
+    const auto good = Write("good.bas", "Const A = 1");
+    settings.output = Write("out.tw", "old");
+    for (const std::string& bad :
+         {(dir_ / "missing.bas").string(), Write("binary.bas", std::string("MZ\0\0", 4))}) {
+        settings.files = {good, bad};
+        EXPECT_EQ(Run(settings), kConvertIoError);
+        EXPECT_EQ(Read(settings.output), "old");
+    }
+    EXPECT_NE(messages_.str().find("declconv: " + dir_.string() + "/binary.bas: not a text file\n"),
+              std::string::npos);
+    EXPECT_NE(messages_.str().find(": left as it was, since not every input could be read\n"),
+              std::string::npos);
+
+    messages_.str("");
+    settings.files = {good, (dir_ / "." / "out.tw").string()};
+    EXPECT_EQ(Run(settings), kConvertIoError);
+    EXPECT_EQ(Read(settings.output), "old");
+    EXPECT_EQ(messages_.str(), "declconv: " + settings.output + ": is the input " + settings.files[1] +
+                                   " as well; nothing was converted\n");
+}
+
+// Warnings name the line and do not fail --strict; errors of the file do.
+TEST_F(ConvertCommand, WarnsOfWhatIsReadOrWrittenApproximately) {
+    ConvertSettings settings;
+    settings.strict = true;
+    settings.files = {Write("a.bas", "Const A = 1\r\nConst B = \"\xE9\"\r\n"),
+                      Write("b.bas", std::string("\xFF\xFE"
+                                                 "C\0o\0n\0s\0t\0 \0C\0 \0=\0 \0\x3D\xD8",
+                                                 24))};
+    EXPECT_EQ(Run(settings), kConvertOk);
+    EXPECT_NE(messages_.str().find(
+                  "a.bas:2: warning: not UTF-8 from this line on; the file is read as Windows-1252\n"),
+              std::string::npos);
+    EXPECT_NE(messages_.str().find(
+                  "b.bas: warning: 1 unpaired surrogates in the Tarnwick text, written as U+FFFD\n"),
+              std::string::npos);
+    EXPECT_EQ(out_.str(), "A = 1 [0]\r\nB = \"\xC3\xA9\" [0]\r\nC = \xEF\xBF\xBD [0]\r\n");
+
+    settings.files = {Write("c.bas", "#If Then\r\n#End If\r\n")};
+    EXPECT_EQ(Run(settings), kConvertFailures);
+    EXPECT_NE(messages_.str().find("c.bas:1: error: malformed condition: an operand is missing\n"),
+              std::string::npos);
 }
 
 TEST_F(ConvertCommand, Utf16OutputHasAByteOrderMark) {
@@ -219,8 +283,8 @@ TEST_F(ConvertCommand, Utf16OutputHasAByteOrderMark) {
 
 TEST(ConvertNative, ConvertsConstantsThroughTheEngine) {
     auto backend = MakeNativeBackend();
-    const std::vector<Request> requests = {{"GetConst", u"WM_USER As Long", u"&H400", 3},
-                                           {"GetConst", u"S", u"\"x\"", 4}};
+    const std::vector<Request> requests = {{Call::kGetConst, u"WM_USER As Long", u"&H400", 3},
+                                           {Call::kGetConst, u"S", u"\"x\"", 4}};
     std::u16string text;
     Tally tally;
     std::ostringstream messages;

@@ -4,6 +4,8 @@
 
 #include <sstream>
 
+#include "named_rows.h"
+
 namespace declconv {
 namespace {
 
@@ -13,8 +15,6 @@ struct ProtocolCase {
     std::string response;
     bool ok;
 };
-
-void PrintTo(const ProtocolCase& row, std::ostream* out) { *out << row.label; }
 
 class JsonLinesTest : public ::testing::TestWithParam<ProtocolCase> {};
 
@@ -46,6 +46,12 @@ INSTANTIATE_TEST_SUITE_P(
         ProtocolCase{"non_bmp_and_nul", R"({"call":"GetConst","name":"\ud83d\ude00","data":"\"\u0000\""})",
                      "{\"result\":\"\xF0\x9F\x98\x80$ = \\\"\\u0000\\\"\",\"name\":\"\xF0\x9F\x98\x80\"}",
                      true},
+        // A lone surrogate (half an astral character) comes back as it went in.
+        ProtocolCase{"lone_surrogates_kept",
+                     R"({"call":"GetConst","name":"\udc00B","data":"\"\ud83d\\u\"","src":"\udbff"})",
+                     R"({"result":"\udc00B$ = \"\ud83d\\u\"","name":"\udc00B"})", true},
+        ProtocolCase{"stand_in_characters_of_the_line_own",
+                     R"({"call":"GetConst","name":"\udb80\udc00","data":"\ud800"})", "", false},
         ProtocolCase{
             "options_accepted",
             R"({"call":"GetConst","name":"A","data":"1","options":{"AutoFormat":-1,"Charset":1,"ShowParams":true}})",
@@ -101,16 +107,16 @@ INSTANTIATE_TEST_SUITE_P(
                      R"x({"error":"option \"AutoFormat\" is out of range (-32768 to 32767)"})x", false},
         ProtocolCase{"option_wrong_type", R"({"call":"GetConst","options":{"Charset":"1"}})",
                      R"({"error":"option \"Charset\" must be an integer or a boolean"})", false}),
-    [](const auto& row) { return std::string(row.param.label); });
+    kRowName);
 
 TEST(JsonLinesRun, GoesOnAfterABadLineAndReportsIt) {
     auto backend = MakeNativeBackend();
     std::istringstream in(
         "{\"call\":\"GetConst\",\"name\":\"A\",\"data\":\"1\"}\r\nnot json\n"
         "{\"call\":\"StartsWith\",\"src\":\"x\",\"contains\":\"\"}\n");
-    std::ostringstream out;
-    EXPECT_FALSE(RunJsonLines(*backend, in, out));
-    std::istringstream lines(out.str());
+    std::string out;
+    EXPECT_FALSE(RunJsonLines(*backend, in, [&](std::string_view bytes) { out += bytes; }));
+    std::istringstream lines(out);
     std::string line;
     std::vector<std::string> answers;
     while (std::getline(lines, line)) answers.push_back(line);

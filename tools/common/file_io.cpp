@@ -190,4 +190,9 @@ void FlushStandardOutput() {
         throw FileError("standard output", ErrorText(errno != 0 ? errno : EIO));
 }
 
+void WriteAndFlushStandardOutput(std::string_view bytes) {
+    WriteStandardOutput(bytes);
+    FlushStandardOutput();
+}
+
 }  // namespace tools

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <span>
 #include <stdexcept>
 #include <string>
@@ -51,5 +52,10 @@ bool SameFile(const std::string& first, const std::string& second);
 // not all get out (a full disk, a closed pipe), found at the latest when flushing.
 void WriteStandardOutput(std::string_view bytes);
 void FlushStandardOutput();
+
+// Where a tool sends its output: standard output in the program (written and
+// flushed at once), a string in tests. Throws FileError when the bytes do not get out.
+using OutputSink = std::function<void(std::string_view bytes)>;
+void WriteAndFlushStandardOutput(std::string_view bytes);
 
 }  // namespace tools

@@ -11,6 +11,7 @@
 #include <string_view>
 #include <vector>
 
+#include "file_io.h"
 #include "plugin.h"
 #include "splitter.h"
 
@@ -19,9 +20,11 @@ namespace declconv {
 enum class OutputEncoding { kUtf8, kUtf16 };
 
 struct ConvertSettings {
-    std::vector<std::string> files;
-    std::string output;  // empty: the output stream given to RunConvert
+    std::vector<std::string> files;  // "-" is standard input
+    std::string output;              // empty or "-": the output sink given to RunConvert
     declshift::Options options;
+    CompilationConstants constants = CompilationConstants::Defaults();
+    std::string inputEncoding;  // for files without a byte-order mark; empty: UTF-8 or Windows-1252
     bool emitRequests = false;  // print the requests as JSON Lines instead of converting them
     bool verbose = false;
     bool strict = false;
@@ -30,23 +33,23 @@ struct ConvertSettings {
 
 // Exit statuses of the command.
 inline constexpr int kConvertOk = 0;
-inline constexpr int kConvertFailures = 1;  // --strict and some declaration failed
+inline constexpr int kConvertFailures = 1;  // --strict and some declaration failed, or a file has errors
 inline constexpr int kConvertIoError = 2;   // an input could not be read or the output not written
 
-int RunConvert(Backend& backend, const ConvertSettings& settings, std::ostream& out, std::ostream& messages);
-
-// The calls in the order the summary lists them.
-inline constexpr std::array<std::string_view, 5> kCallOrder = {"GetConst", "GetType", "GetEnum", "GetSub",
-                                                               "GetFunc"};
+int RunConvert(Backend& backend, const ConvertSettings& settings, const tools::OutputSink& out,
+               std::ostream& messages);
 
 // What became of the declarations of one file.
 struct Tally {
-    std::array<std::size_t, kCallOrder.size()> requests{};
+    std::array<std::size_t, kCallCount> requests{};
     std::size_t converted = 0;
-    std::size_t failed = 0;                // answered with the failure sentence
-    std::array<std::size_t, 6> skipped{};  // by SkipKind
+    std::size_t failed = 0;  // answered with the failure sentence
+    std::size_t errors = 0;  // faults of the file itself: directives, a last line continued
+    std::array<std::size_t, kSkipKindCount> skipped{};
 
     std::size_t Requests() const;
+    // What makes --strict fail.
+    std::size_t Problems() const;
     Tally& operator+=(const Tally& other);
 };
 

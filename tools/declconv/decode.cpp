@@ -1,8 +1,8 @@
 #include "decode.h"
 
 #include <array>
-#include <stdexcept>
 
+#include "codepage.h"
 #include "utf.h"
 
 namespace declconv {
@@ -34,6 +34,40 @@ std::u16string Utf16Units(std::string_view bytes, bool bigEndian) {
     return out;
 }
 
+// UTF-16 without a byte-order mark, as some editors save "Unicode" text: in the
+// first three lines (at most 256 code units) no low byte is NUL, and the high byte
+// is NUL in three code units of four at least (module headers and keywords are ASCII).
+bool LooksLikeUtf16(std::string_view bytes, bool bigEndian) {
+    std::size_t lines = 0;
+    std::size_t units = 0;
+    std::size_t ascii = 0;
+    for (std::size_t i = 0; i + 1 < bytes.size() && units < 256 && lines < 3; i += 2, ++units) {
+        const char low = bytes[bigEndian ? i + 1 : i];
+        const char high = bytes[bigEndian ? i : i + 1];
+        if (low == '\0') return false;
+        if (high == '\0') ++ascii;
+        if (high == '\0' && low == '\n') ++lines;
+    }
+    return units > 0 && ascii * 4 >= units * 3;
+}
+
+// The line of byte `offset`: line ends are counted as the splitter counts them
+// (LF, or any run of CRs with or without a LF after it).
+std::size_t LineOf(std::string_view bytes, std::size_t offset) {
+    std::size_t line = 1;
+    for (std::size_t i = 0; i < offset && i < bytes.size(); ++i) {
+        const bool crRunEnds =
+            bytes[i] == '\r' && i + 1 < bytes.size() && bytes[i + 1] != '\r' && bytes[i + 1] != '\n';
+        if (bytes[i] == '\n' || crRunEnds) ++line;
+    }
+    return line;
+}
+
+DecodedText Checked(DecodedText decoded) {
+    if (decoded.text.find(u'\0') != std::u16string::npos) throw NotText();
+    return decoded;
+}
+
 }  // namespace
 
 std::u16string Windows1252ToUtf16(std::string_view bytes) {
@@ -46,23 +80,34 @@ std::u16string Windows1252ToUtf16(std::string_view bytes) {
     return out;
 }
 
-DecodedText DecodeDeclarationFile(std::string_view bytes) {
+DecodedText DecodeDeclarationFile(std::string_view bytes, const std::string& codePage) {
+    if (HasPrefix(bytes, "\xFF\xFE"))
+        return Checked({Utf16Units(bytes.substr(2), false), Encoding::kUtf16Le});
+    if (HasPrefix(bytes, "\xFE\xFF")) return Checked({Utf16Units(bytes.substr(2), true), Encoding::kUtf16Be});
+    Encoding encoding = Encoding::kUtf8;
     if (HasPrefix(bytes, "\xEF\xBB\xBF")) {
         bytes.remove_prefix(3);
-        try {
-            return {Utf8ToUtf16(bytes), Encoding::kUtf8Bom};
-        } catch (const std::invalid_argument&) {
-            // A mark in front of text that is not UTF-8 after all: read the rest by the code page.
-            return {Windows1252ToUtf16(bytes), Encoding::kWindows1252};
+        encoding = Encoding::kUtf8Bom;
+    } else if (bytes.find('\0') != std::string_view::npos) {
+        for (const bool bigEndian : {false, true}) {
+            if (LooksLikeUtf16(bytes, bigEndian)) {
+                return Checked(
+                    {Utf16Units(bytes, bigEndian), bigEndian ? Encoding::kUtf16Be : Encoding::kUtf16Le});
+            }
         }
+        if (codePage.empty()) throw NotText();
     }
-    if (HasPrefix(bytes, "\xFF\xFE")) return {Utf16Units(bytes.substr(2), false), Encoding::kUtf16Le};
-    if (HasPrefix(bytes, "\xFE\xFF")) return {Utf16Units(bytes.substr(2), true), Encoding::kUtf16Be};
-    try {
-        return {Utf8ToUtf16(bytes), Encoding::kUtf8};
-    } catch (const std::invalid_argument&) {
-        return {Windows1252ToUtf16(bytes), Encoding::kWindows1252};
+    if (!codePage.empty() && encoding == Encoding::kUtf8) {
+        CodePageText decoded = DecodeCodePage(bytes, codePage);
+        const std::size_t bad = decoded.firstBadByte;
+        return Checked({std::move(decoded.text), Encoding::kNamed,
+                        bad == std::string_view::npos ? 0 : LineOf(bytes, bad)});
     }
+    std::u16string text;
+    const std::size_t valid = AppendValidUtf8(bytes, text);
+    if (valid == bytes.size()) return Checked({std::move(text), encoding});
+    // Not UTF-8 after all (whatever a mark in front says): read by the code page.
+    return Checked({Windows1252ToUtf16(bytes), Encoding::kWindows1252, LineOf(bytes, valid)});
 }
 
 const char* EncodingName(Encoding encoding) {
@@ -77,6 +122,8 @@ const char* EncodingName(Encoding encoding) {
             return "UTF-16 big-endian";
         case Encoding::kWindows1252:
             return "Windows-1252";
+        case Encoding::kNamed:
+            return "the encoding given";
     }
     return "unknown";
 }

@@ -1,11 +1,12 @@
 #include "jsonl.h"
 
+#include <cctype>
 #include <functional>
 #include <istream>
 #include <limits>
 #include <map>
 #include <nlohmann/json.hpp>
-#include <ostream>
+#include <optional>
 #include <stdexcept>
 #include <utility>
 
@@ -22,16 +23,107 @@ public:
     using std::runtime_error::runtime_error;
 };
 
-std::u16string TextField(const Json& request, const char* key) {
-    const auto it = request.find(key);
-    if (it == request.end() || it->is_null()) return {};
-    if (!it->is_string()) throw BadRequest(std::string("field \"") + key + "\" must be a string");
-    try {
-        return Utf8ToUtf16(it->get_ref<const std::string&>());
-    } catch (const std::invalid_argument& e) {
-        throw BadRequest(std::string("field \"") + key + "\": " + e.what());
+// A surrogate escape without its partner ("\ud83d" alone) is text the engine can
+// make and must get back, but the JSON parser refuses it. Before parsing, each one
+// is written as the private-use character U+F0000 + (unit - 0xD800) instead, and
+// the text fields turn those back into the code units. A line that holds such
+// characters of its own is parsed as it stands.
+constexpr char32_t kStandIn = 0xF0000;
+
+bool IsHigh(char32_t unit) { return unit >= 0xD800 && unit <= 0xDBFF; }
+bool IsLow(char32_t unit) { return unit >= 0xDC00 && unit <= 0xDFFF; }
+
+// The code unit of the "\uXXXX" escape at `at`.
+std::optional<char16_t> EscapedUnit(std::string_view line, std::size_t at) {
+    if (at + 6 > line.size() || line[at] != '\\' || line[at + 1] != 'u') return std::nullopt;
+    unsigned value = 0;
+    for (std::size_t i = at + 2; i < at + 6; ++i) {
+        const int c = std::tolower(static_cast<unsigned char>(line[i]));
+        if (!std::isxdigit(c)) return std::nullopt;
+        value = value * 16 + static_cast<unsigned>(c <= '9' ? c - '0' : c - 'a' + 10);
     }
+    return static_cast<char16_t>(value);
 }
+
+void AppendEscape(std::string& out, char32_t unit) {
+    static constexpr char kHex[] = "0123456789abcdef";
+    out += "\\u";
+    for (int shift = 12; shift >= 0; shift -= 4) out.push_back(kHex[(unit >> shift) & 0xF]);
+}
+
+// The line with its lone surrogate escapes replaced by stand-ins, or nothing.
+std::optional<std::string> WithStandIns(std::string_view line) {
+    // U+F0000 to U+F0FFF as UTF-8 begin so.
+    if (line.find("\\u") == std::string_view::npos || line.find("\xF3\xB0") != std::string_view::npos) {
+        return std::nullopt;
+    }
+    std::string out;
+    bool replaced = false;
+    bool inString = false;
+    for (std::size_t i = 0; i < line.size(); ++i) {
+        if (line[i] == '"') inString = !inString;
+        if (!inString || line[i] != '\\' || i + 1 == line.size()) {
+            out.push_back(line[i]);
+            continue;
+        }
+        const auto unit = EscapedUnit(line, i);
+        const auto next = unit ? EscapedUnit(line, i + 6) : std::nullopt;
+        if (unit && IsHigh(*unit) && next && IsLow(*next)) {
+            if (*unit == 0xDB80 || *unit == 0xDB81) return std::nullopt;  // a stand-in of the line's own
+            out.append(line.substr(i, 12));
+            i += 11;
+        } else if (unit && (IsHigh(*unit) || IsLow(*unit))) {
+            const char32_t offset = kStandIn + (*unit - 0xD800u) - 0x10000;
+            AppendEscape(out, 0xD800 + (offset >> 10));
+            AppendEscape(out, 0xDC00 + (offset & 0x3FF));
+            replaced = true;
+            i += 5;
+        } else {
+            out.append(line.substr(i, 2));  // any other escape, with the character it escapes
+            ++i;
+        }
+    }
+    if (!replaced) return std::nullopt;
+    return out;
+}
+
+class Fields {
+public:
+    Fields(const Json& request, bool standIns) : request_(request), standIns_(standIns) {}
+
+    std::u16string Text(const char* key) const {
+        const auto it = request_.find(key);
+        if (it == request_.end() || it->is_null()) return {};
+        if (!it->is_string()) throw BadRequest(std::string("field \"") + key + "\" must be a string");
+        std::u16string text;
+        try {
+            text = Utf8ToUtf16(it->get_ref<const std::string&>());
+        } catch (const std::invalid_argument& e) {
+            throw BadRequest(std::string("field \"") + key + "\": " + e.what());
+        }
+        return standIns_ ? WithoutStandIns(text) : text;
+    }
+
+private:
+    static std::u16string WithoutStandIns(const std::u16string& text) {
+        std::u16string out;
+        out.reserve(text.size());
+        for (std::size_t i = 0; i < text.size(); ++i) {
+            const bool pair = IsHigh(text[i]) && i + 1 < text.size() && IsLow(text[i + 1]);
+            const char32_t cp = pair ? 0x10000 + ((text[i] - 0xD800u) << 10) + (text[i + 1] - 0xDC00u) : 0;
+            if (cp >= kStandIn && cp < kStandIn + 0x800) {
+                out.push_back(static_cast<char16_t>(0xD800 + (cp - kStandIn)));
+                ++i;
+            } else {
+                out.push_back(text[i]);
+            }
+        }
+        return out;
+    }
+
+    const Json& request_;
+    bool standIns_;
+};
 
 std::int64_t IntegerOption(const std::string& key, const Json& value, std::int64_t low, std::int64_t high) {
     std::int64_t number;
@@ -79,68 +171,57 @@ declshift::Options ReadOptions(const Json& request) {
     return options;
 }
 
-std::string Utf8(const std::u16string& text) { return Utf16ToUtf8(text); }
+// Answers are written here rather than by the JSON library, which cannot hold a
+// lone surrogate: every code unit of a result comes back.
+std::string ResultOnly(const std::u16string& result) {
+    std::string answer = "{\"result\":";
+    AppendJsonString(answer, result, JsonText::kUtf8);
+    return answer + "}";
+}
+
+std::string NameAndResult(const std::u16string& result, const std::u16string& name) {
+    std::string answer = "{\"result\":";
+    AppendJsonString(answer, result, JsonText::kUtf8);
+    answer += ",\"name\":";
+    AppendJsonString(answer, name, JsonText::kUtf8);
+    return answer + "}";
+}
 
 // Each call: how it reads its fields, calls the object and shapes the answer.
-using Handler = std::function<Json(PlugIn&, const Json&)>;
-
-Json ResultOnly(const std::u16string& result) {
-    Json answer;
-    answer["result"] = Utf8(result);
-    return answer;
-}
-
-Json NameAndResult(const std::u16string& result, const std::u16string& name) {
-    Json answer;
-    answer["result"] = Utf8(result);
-    answer["name"] = Utf8(name);
-    return answer;
-}
+using Handler = std::function<std::string(PlugIn&, const Fields&)>;
 
 // A call that takes `name` and `data` by reference and answers with the name after it.
 Handler ByReference(std::u16string (PlugIn::*member)(std::u16string&, std::u16string&)) {
-    return [member](PlugIn& object, const Json& request) {
-        auto name = TextField(request, "name");
-        auto data = TextField(request, "data");
+    return [member](PlugIn& object, const Fields& fields) {
+        auto name = fields.Text("name");
+        auto data = fields.Text("data");
         const auto result = (object.*member)(name, data);
         return NameAndResult(result, name);
     };
 }
 
+// A call that takes its texts by value: nothing comes back but the result.
+Handler ByValue(std::u16string (PlugIn::*member)(std::u16string, std::u16string)) {
+    return [member](PlugIn& object, const Fields& fields) {
+        return ResultOnly((object.*member)(fields.Text("name"), fields.Text("data")));
+    };
+}
+
 const std::map<std::string, Handler>& Handlers() {
     static const std::map<std::string, Handler> handlers = {
-        {"GetConst",
-         [](PlugIn& object, const Json& request) {
-             auto name = TextField(request, "name");
-             auto data = TextField(request, "data");
-             const auto result = object.GetConst(name, data);
-             return NameAndResult(result, name);
-         }},
-        {"StartsWith",
-         [](PlugIn& object, const Json& request) {
-             auto src = TextField(request, "src");
-             auto contains = TextField(request, "contains");
-             Json answer;
-             answer["result"] = object.StartsWith(src, contains);
-             return answer;
-         }},
-        // By-value texts: nothing comes back but the result.
-        {"GetType",
-         [](PlugIn& object, const Json& request) {
-             auto name = TextField(request, "name");
-             auto data = TextField(request, "data");
-             return ResultOnly(object.GetType(std::move(name), std::move(data)));
-         }},
-        {"GetEnum",
-         [](PlugIn& object, const Json& request) {
-             auto name = TextField(request, "name");
-             auto data = TextField(request, "data");
-             return ResultOnly(object.GetEnum(std::move(name), std::move(data)));
-         }},
-        {"Preview", [](PlugIn& object, const Json&) { return ResultOnly(object.Preview()); }},
-        // Procedure and function declarations: like GetConst, the by-reference name comes back.
+        {"GetConst", ByReference(&PlugIn::GetConst)},
+        {"GetType", ByValue(&PlugIn::GetType)},
+        {"GetEnum", ByValue(&PlugIn::GetEnum)},
         {"GetSub", ByReference(&PlugIn::GetSub)},
         {"GetFunc", ByReference(&PlugIn::GetFunc)},
+        {"StartsWith",
+         [](PlugIn& object, const Fields& fields) {
+             auto src = fields.Text("src");
+             auto contains = fields.Text("contains");
+             return std::string(object.StartsWith(src, contains) ? "{\"result\":true}"
+                                                                 : "{\"result\":false}");
+         }},
+        {"Preview", [](PlugIn& object, const Fields&) { return ResultOnly(object.Preview()); }},
     };
     return handlers;
 }
@@ -148,10 +229,10 @@ const std::map<std::string, Handler>& Handlers() {
 }  // namespace
 
 std::pair<std::string, bool> AnswerRequest(Backend& backend, const std::string& line) {
-    Json answer;
-    bool ok = false;
+    Json error;
     try {
-        const Json request = Json::parse(line);
+        const auto standIns = WithStandIns(line);
+        const Json request = Json::parse(standIns ? *standIns : line);
         if (!request.is_object()) throw BadRequest("a request must be a JSON object");
         const auto call = request.find("call");
         if (call == request.end() || !call->is_string()) throw BadRequest("field \"call\" must be a string");
@@ -161,27 +242,26 @@ std::pair<std::string, bool> AnswerRequest(Backend& backend, const std::string& 
         const auto options = ReadOptions(request);
         auto object = backend.NewObject();
         object->PutOptions(options);
-        answer = handler->second(*object, request);
-        ok = true;
+        return {handler->second(*object, Fields(request, standIns.has_value())), true};
     } catch (const Json::parse_error& e) {
-        answer = Json{{"error", std::string("malformed JSON: ") + e.what()}};
+        error = Json{{"error", std::string("malformed JSON: ") + e.what()}};
     } catch (const BadRequest& e) {
-        answer = Json{{"error", e.what()}};
+        error = Json{{"error", e.what()}};
     } catch (const std::exception& e) {
-        answer = Json{{"error", std::string("call failed: ") + e.what()}};
+        error = Json{{"error", std::string("call failed: ") + e.what()}};
     }
-    return {answer.dump(-1, ' ', false, Json::error_handler_t::replace), ok};
+    return {error.dump(-1, ' ', false, Json::error_handler_t::replace), false};
 }
 
-bool RunJsonLines(Backend& backend, std::istream& in, std::ostream& out) {
+bool RunJsonLines(Backend& backend, std::istream& in, const tools::OutputSink& out) {
     bool allOk = true;
     std::string line;
     while (std::getline(in, line)) {
         if (!line.empty() && line.back() == '\r') line.pop_back();
         auto [answer, ok] = AnswerRequest(backend, line);
         allOk = allOk && ok;
-        out << answer << '\n';
-        out.flush();
+        answer.push_back('\n');
+        out(answer);
     }
     return allOk;
 }

@@ -1,7 +1,11 @@
 #include "splitter.h"
 
+#include <algorithm>
 #include <array>
 #include <optional>
+#include <vector>
+
+#include "utf.h"
 
 namespace declconv {
 namespace {
@@ -98,14 +102,20 @@ struct LogicalLine {
     std::size_t line;  // its first physical line
 };
 
+struct Lines {
+    std::vector<LogicalLine> lines;
+    std::size_t continuedPastEnd = 0;  // the last physical line, when it ends in " _"
+};
+
 // A line that ends in a blank and "_" (trailing blanks allowed) goes on in the next.
 bool EndsWithContinuation(View s) {
     const View t = TrimRight(s);
     return !t.empty() && t.back() == u'_' && (t.size() == 1 || IsBlank(t[t.size() - 2]));
 }
 
-std::vector<LogicalLine> LogicalLines(View text) {
-    std::vector<LogicalLine> lines;
+Lines LogicalLines(View text) {
+    Lines result;
+    std::vector<LogicalLine>& lines = result.lines;
     std::u16string pending;
     std::size_t pendingLine = 0;
     bool continuing = false;
@@ -138,8 +148,11 @@ std::vector<LogicalLine> LogicalLines(View text) {
         ++number;
         i = next;
     }
-    if (continuing) lines.push_back({std::move(pending), pendingLine});
-    return lines;
+    if (continuing) {
+        lines.push_back({std::move(pending), pendingLine});
+        result.continuedPastEnd = number - 1;
+    }
+    return result;
 }
 
 // ---------------------------------------------------------------------------
@@ -148,60 +161,124 @@ std::vector<LogicalLine> LogicalLines(View text) {
 constexpr std::array<std::string_view, 5> kModifiers = {"Public", "Private", "Global", "Friend", "Static"};
 constexpr std::array<std::string_view, 3> kProcedureWords = {"Sub", "Function", "Property"};
 
-// Inside the parameter list: `find` followed by no identifier character becomes `with`.
-void ReplaceTypeClause(std::u16string& list, View find, View with) {
-    std::u16string out;
-    out.reserve(list.size());
-    std::size_t i = 0;
-    while (i < list.size()) {
-        const std::size_t at = list.find(find, i);
-        if (at == npos) break;
-        const std::size_t after = at + find.size();
-        out.append(list, i, at - i);
-        if (after < list.size() && IsIdentifierChar(list[after])) {
-            out.append(find);
-        } else {
-            out.append(with);
-        }
-        i = after;
+// Visual Basic's keywords and type names in the editor's spelling. LongPtr, the
+// pointer-sized integer, is a Long on the 32-bit target.
+constexpr std::array<std::u16string_view, 33> kKeywords = {
+    u"Declare",  u"Function",   u"Sub",     u"Lib",     u"Alias",   u"ByVal",    u"ByRef",
+    u"Optional", u"ParamArray", u"As",      u"Public",  u"Private", u"Friend",   u"Global",
+    u"PtrSafe",  u"Const",      u"Type",    u"End",     u"Enum",    u"Long",     u"Integer",
+    u"String",   u"Byte",       u"Boolean", u"Single",  u"Double",  u"Currency", u"Variant",
+    u"Any",      u"Object",     u"Date",    u"LongPtr", u"LongLong"};
+
+bool EqualsIgnoringCase(View text, View keyword) {
+    if (text.size() != keyword.size()) return false;
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        if (AsciiLower(text[i]) != AsciiLower(keyword[i])) return false;
     }
-    out.append(list, i);
-    list = std::move(out);
+    return true;
 }
 
-// Inside the parameter list: "ByVal " at the start of a word disappears.
-void DropByVal(std::u16string& list) {
-    constexpr View kByVal = u"ByVal ";
-    std::u16string out;
-    out.reserve(list.size());
-    std::size_t i = 0;
-    while (i < list.size()) {
-        const std::size_t at = list.find(kByVal, i);
-        if (at == npos) break;
-        out.append(list, i, at - i);
-        if (at > 0 && IsIdentifierChar(list[at - 1])) out.append(kByVal);
-        i = at + kByVal.size();
-    }
-    out.append(list, i);
-    list = std::move(out);
+// The keywords by their first letter, in lower case: most words of a declaration
+// are names, and a name is told from the keywords by a look at a few of them.
+const std::array<std::vector<View>, 26>& KeywordsByInitial() {
+    static const auto table = [] {
+        std::array<std::vector<View>, 26> byInitial;
+        for (const View keyword : kKeywords) byInitial[AsciiLower(keyword[0]) - u'a'].push_back(keyword);
+        return byInitial;
+    }();
+    return table;
 }
 
-// Inside the parameter list: no blank after "(" and none before ")".
-void TightenParentheses(std::u16string& list) {
-    std::u16string out;
-    out.reserve(list.size());
-    for (std::size_t i = 0; i < list.size(); ++i) {
-        const char16_t c = list[i];
-        if (c == u' ' &&
-            ((!out.empty() && out.back() == u'(') || (i + 1 < list.size() && list[i + 1] == u')'))) {
+// Rewrites the keywords of a statement or member line as the editor shows them,
+// whatever their case in the file; names, string literals and the comment keep
+// theirs. Says whether the line uses LongLong, which has no 32-bit counterpart.
+bool EditorSpelling(std::u16string& line) {
+    const auto& byInitial = KeywordsByInitial();
+    bool longLong = false;
+    bool inString = false;
+    for (std::size_t i = 0; i < line.size();) {
+        const char16_t c = line[i];
+        if (c == u'"') inString = !inString;
+        if (c == u'\'' && !inString) break;
+        if (inString || !IsIdentifierChar(c) || (i > 0 && IsIdentifierChar(line[i - 1]))) {
+            ++i;
             continue;
         }
-        out.push_back(c);
+        std::size_t end = i;
+        while (end < line.size() && IsIdentifierChar(line[end])) ++end;
+        const char16_t initial = AsciiLower(c);
+        if (initial < u'a' || initial > u'z') {
+            i = end;
+            continue;
+        }
+        const View word = View(line).substr(i, end - i);
+        for (const View keyword : byInitial[initial - u'a']) {
+            if (!EqualsIgnoringCase(word, keyword)) continue;
+            longLong = longLong || keyword == u"LongLong";
+            if (keyword == u"LongPtr") {
+                line.replace(i, word.size(), u"Long");
+                end = i + 4;
+            } else if (word != keyword) {
+                std::copy(keyword.begin(), keyword.end(), line.begin() + static_cast<std::ptrdiff_t>(i));
+            }
+            break;
+        }
+        i = end;
     }
-    list = std::move(out);
+    return longLong;
 }
 
-// The Declare text from the library name's opening quote on, in the host's notation.
+// Inside the parameter list, in one pass: "ByVal " at the start of a word
+// disappears, " As Long" and " As Integer" before the end of a word become the type
+// marks "&" and "%", and no blank follows "(" or precedes ")".
+std::u16string ParameterListNotation(View list) {
+    constexpr View kByVal = u"ByVal ";
+    constexpr std::array<std::pair<View, char16_t>, 2> kTypeMarks = {
+        {{u" As Long", u'&'}, {u" As Integer", u'%'}}};
+    std::u16string out;
+    out.reserve(list.size());
+    for (std::size_t i = 0; i < list.size();) {
+        const View rest = list.substr(i);
+        if (rest.starts_with(kByVal) && (i == 0 || !IsIdentifierChar(list[i - 1]))) {
+            i += kByVal.size();
+            continue;
+        }
+        bool marked = false;
+        for (const auto& [clause, mark] : kTypeMarks) {
+            if (rest.starts_with(clause) &&
+                (rest.size() == clause.size() || !IsIdentifierChar(rest[clause.size()]))) {
+                out.push_back(mark);
+                i += clause.size();
+                marked = true;
+                break;
+            }
+        }
+        if (marked) continue;
+        const bool blankInside = list[i] == u' ' && ((!out.empty() && out.back() == u'(') ||
+                                                     (i + 1 < list.size() && list[i + 1] == u')'));
+        if (!blankInside) out.push_back(list[i]);
+        ++i;
+    }
+    return out;
+}
+
+// The end of the library name and its alias, if any: where a parameter list would begin.
+std::size_t AfterLibraryAndAlias(View data) {
+    std::size_t at = data.find(u'"', 1);
+    if (at == npos) return data.size();
+    ++at;
+    constexpr View kAlias = u" Alias ";
+    if (data.substr(at).starts_with(kAlias)) {
+        at += kAlias.size();
+        const std::size_t end =
+            at < data.size() && data[at] == u'"' ? data.find(u'"', at + 1) : data.find(u' ', at);
+        at = end == npos ? data.size() : end + (data[end] == u'"' ? 1 : 0);
+    }
+    return at;
+}
+
+// The Declare text from the library name's opening quote on, in the host's
+// notation. A declaration without parentheses has no parameters: it gets "()".
 std::u16string HostNotation(View declaration) {
     std::u16string data = CollapseBlanks(declaration);
     bool inString = false;
@@ -210,7 +287,7 @@ std::u16string HostNotation(View declaration) {
         if (data[i] == u'"') inString = !inString;
         if (data[i] == u'(' && !inString) open = i;
     }
-    if (open == npos) return data;
+    if (open == npos) return data.insert(AfterLibraryAndAlias(data), u" ()");
     std::size_t close = data.size();
     int depth = 0;
     for (std::size_t i = open; i < data.size(); ++i) {
@@ -220,12 +297,8 @@ std::u16string HostNotation(View declaration) {
             break;
         }
     }
-    std::u16string list = data.substr(open, close - open);
-    DropByVal(list);
-    ReplaceTypeClause(list, u" As Long", u"&");
-    ReplaceTypeClause(list, u" As Integer", u"%");
-    TightenParentheses(list);
-    return data.substr(0, open) + list + data.substr(close);
+    return data.substr(0, open) + ParameterListNotation(View(data).substr(open, close - open)) +
+           data.substr(close);
 }
 
 // Splits the constants of one Const statement at commas outside strings and parentheses.
@@ -260,9 +333,30 @@ std::size_t FindOutsideStrings(View s, char16_t wanted) {
 
 class Splitter {
 public:
+    explicit Splitter(const CompilationConstants& constants) : conditionals_(constants) {}
+
     SplitResult Run(View text) {
-        for (auto& logical : LogicalLines(text)) Take(logical);
+        const Lines lines = LogicalLines(text);
+        for (const LogicalLine& logical : lines.lines) {
+            std::string error;
+            switch (conditionals_.Take(Trim(logical.text), logical.line, error)) {
+                case Conditionals::Line::kCode:
+                    Take(logical);
+                    break;
+                case Conditionals::Line::kDirective:
+                    Skip(SkipKind::kDirective, logical);
+                    if (!error.empty()) Error(logical.line, error);
+                    break;
+                case Conditionals::Line::kNotCompiled:
+                    Skip(SkipKind::kNotCompiled, logical);
+                    break;
+            }
+        }
         if (block_) CloseUnfinished();
+        for (const std::size_t line : conditionals_.OpenBlocks()) Error(line, "#If without #End If");
+        if (lines.continuedPastEnd != 0) {
+            Error(lines.continuedPastEnd, "the last line ends in \" _\", but no line follows");
+        }
         return std::move(result_);
     }
 
@@ -282,6 +376,15 @@ private:
             {kind, logical.line, std::u16string(Trim(logical.text)), std::move(reason)});
     }
 
+    void Error(std::size_t line, std::string text) { result_.notes.push_back({line, true, std::move(text)}); }
+
+    // LongLong is handed over as written, but the 32-bit dialect has no such type.
+    void WarnOfLongLong(std::size_t line, Call call, View name) {
+        result_.notes.push_back({line, false,
+                                 std::string(CallName(call)) + " " + Utf16ToUtf8(name) +
+                                     ": LongLong passed on unchanged; the 32-bit target has no such type"});
+    }
+
     void Take(const LogicalLine& logical) {
         const View line = TrimLeft(logical.text);
         if (block_) {
@@ -290,7 +393,7 @@ private:
                 return;
             }
             if (!EndsBlockEarly(line)) {
-                if (block_->kind != BlockKind::kProcedure) block_->members.push_back(MemberLine(line));
+                if (block_->kind != BlockKind::kProcedure) AddMember(logical.line, line);
                 return;
             }
             CloseUnfinished();
@@ -349,10 +452,18 @@ private:
         return false;
     }
 
-    // A member line indented by exactly one tab; a line of only blanks becomes empty.
-    static std::u16string MemberLine(View line) {
-        if (line.empty()) return {};
-        return u"\t" + std::u16string(line);
+    // A member line indented by exactly one tab, keywords in the editor's spelling;
+    // a line of only blanks becomes empty.
+    void AddMember(std::size_t line, View text) {
+        std::u16string member;
+        if (!text.empty()) {
+            member = u"\t" + std::u16string(text);
+            if (EditorSpelling(member)) {
+                WarnOfLongLong(line, block_->kind == BlockKind::kType ? Call::kGetType : Call::kGetEnum,
+                               block_->name);
+            }
+        }
+        block_->members.push_back(std::move(member));
     }
 
     void Open(BlockKind kind, std::string_view endWord, const LogicalLine& logical, View rest) {
@@ -375,7 +486,7 @@ private:
                 if (i > 0) data += u"\r\n";
                 data += block.members[i];
             }
-            result_.requests.push_back({block.kind == BlockKind::kType ? "GetType" : "GetEnum",
+            result_.requests.push_back({block.kind == BlockKind::kType ? Call::kGetType : Call::kGetEnum,
                                         std::move(block.name), std::move(data), block.line});
         }
         block_.reset();
@@ -389,8 +500,10 @@ private:
         block_.reset();
     }
 
-    void TakeConst(const LogicalLine& logical, View rest) {
-        for (const View part : ConstParts(TrimRight(WithoutComment(rest)))) {
+    void TakeConst(const LogicalLine& logical, View statement) {
+        std::u16string rest(TrimRight(WithoutComment(statement)));
+        EditorSpelling(rest);
+        for (const View part : ConstParts(rest)) {
             const std::size_t equals = FindOutsideStrings(part, u'=');
             const View left = equals == npos ? Trim(part) : Trim(part.substr(0, equals));
             const View name = LeadingWord(left);
@@ -400,19 +513,22 @@ private:
             }
             std::u16string requestName(name);
             if (CollapseBlanks(Trim(left.substr(name.size()))) == u"As Long") requestName += u" As Long";
-            result_.requests.push_back({"GetConst", std::move(requestName),
+            result_.requests.push_back({Call::kGetConst, std::move(requestName),
                                         std::u16string(Trim(part.substr(equals + 1))), logical.line});
         }
     }
 
-    void TakeDeclare(const LogicalLine& logical, View rest) {
+    void TakeDeclare(const LogicalLine& logical, View statement) {
+        std::u16string text(TrimRight(WithoutComment(statement)));
+        const bool longLong = EditorSpelling(text);
+        View rest = text;
         if (auto after = MatchWord(rest, "PtrSafe")) rest = *after;
-        std::string call;
+        Call call;
         if (auto after = MatchWord(rest, "Sub")) {
-            call = "GetSub";
+            call = Call::kGetSub;
             rest = *after;
         } else if (auto function = MatchWord(rest, "Function")) {
-            call = "GetFunc";
+            call = Call::kGetFunc;
             rest = *function;
         } else {
             return Skip(SkipKind::kMalformed, logical, "Declare without Sub or Function");
@@ -424,65 +540,36 @@ private:
         if (library->empty() || library->front() != u'"') {
             return Skip(SkipKind::kMalformed, logical, "Declare without a library name in quotes");
         }
-        result_.requests.push_back({std::move(call), std::u16string(name),
-                                    HostNotation(TrimRight(WithoutComment(*library))), logical.line});
+        if (longLong) WarnOfLongLong(logical.line, call, name);
+        result_.requests.push_back({call, std::u16string(name), HostNotation(*library), logical.line});
     }
 
+    Conditionals conditionals_;
     SplitResult result_;
     std::optional<Block> block_;
 };
 
-void AppendJsonString(std::string& out, std::u16string_view text) {
-    static constexpr char kHex[] = "0123456789abcdef";
-    out.push_back('"');
-    for (const char16_t c : text) {
-        switch (c) {
-            case u'"':
-                out += "\\\"";
-                break;
-            case u'\\':
-                out += "\\\\";
-                break;
-            case u'\n':
-                out += "\\n";
-                break;
-            case u'\r':
-                out += "\\r";
-                break;
-            case u'\t':
-                out += "\\t";
-                break;
-            case u'\b':
-                out += "\\b";
-                break;
-            case u'\f':
-                out += "\\f";
-                break;
-            default:
-                if (c >= 0x20 && c < 0x7F) {
-                    out.push_back(static_cast<char>(c));
-                } else {
-                    out += "\\u";
-                    for (int shift = 12; shift >= 0; shift -= 4) out.push_back(kHex[(c >> shift) & 0xF]);
-                }
-        }
-    }
-    out.push_back('"');
-}
-
 }  // namespace
 
-SplitResult SplitDeclarations(std::u16string_view text) { return Splitter{}.Run(text); }
+std::string_view CallName(Call call) {
+    static constexpr std::array<std::string_view, kCallCount> kNames = {"GetConst", "GetType", "GetEnum",
+                                                                        "GetSub", "GetFunc"};
+    return kNames[static_cast<std::size_t>(call)];
+}
+
+SplitResult SplitDeclarations(std::u16string_view text, const CompilationConstants& constants) {
+    return Splitter(constants).Run(text);
+}
 
 std::string RequestJson(const Request& request, std::u16string_view src) {
-    std::string out = "{\"call\": ";
-    AppendJsonString(out, std::u16string(request.call.begin(), request.call.end()));
-    out += ", \"name\": ";
-    AppendJsonString(out, request.name);
+    std::string out = "{\"call\": \"";
+    out += CallName(request.call);
+    out += "\", \"name\": ";
+    AppendJsonString(out, request.name, JsonText::kAscii);
     out += ", \"data\": ";
-    AppendJsonString(out, request.data);
+    AppendJsonString(out, request.data, JsonText::kAscii);
     out += ", \"options\": {}, \"src\": ";
-    AppendJsonString(out, src);
+    AppendJsonString(out, src, JsonText::kAscii);
     out.push_back('}');
     return out;
 }

@@ -7,8 +7,6 @@
 namespace declshift {
 namespace {
 
-constexpr std::int64_t kMaxLine = 250;
-
 // Gives "_" to every name inside a numeric value that SafeIdentifier would rename.
 // A word starts at a letter behind a blank or "(" that begins no upper-case
 // operator word.

@@ -3,8 +3,6 @@
 namespace declshift {
 namespace {
 
-constexpr std::int64_t kMaxLine = 250;
-
 // What a line keeps: the text before a continuation mark (a "\" from the second
 // character on) and before a remark, without the leading "\" and the blanks behind
 // it. Always a part of the line, so no line is copied on its own.

@@ -5,7 +5,6 @@
 
 #include <new>
 
-#include "declshift.h"
 #include "identifiers.h"
 #include "rewrite_loop.h"
 
@@ -20,17 +19,9 @@ Text ReplaceFirst(const Text& s, TextView find, TextView with) {
 
 bool BeginsName(TextView before) { return before == u"(" || before == u" " || before == u"^"; }
 
-// StripPrefix in place, for the per-line steps: nothing is copied when the line
-// keeps its prefix.
-void DropPrefix(Text& line, TextView prefix) {
-    const Int16 k = InStr(line, prefix);
-    if (k >= 2 && BeginsName(MidView(line, k - 1).substr(0, 1)) &&
-        IsUpperLetter(MidView(line, Int16(k + Len(prefix))))) {
-        line.erase(static_cast<std::size_t>(k - 1), prefix.size());
-    }
-}
-
-// Step 4a: a parameter whose type is written out becomes a structure parameter.
+// A parameter whose type is written out becomes a structure parameter: "{}" goes
+// in front of its comment (or of the list's ")" before it), except where the
+// comment reads "Pointer to".
 void MarkStructure(Text& line) {
     Int16 h = InStr(line, u", \\ Type");
     bool insert = h != 0;
@@ -47,7 +38,7 @@ void MarkStructure(Text& line) {
     ReplaceIn(line, u"^", u"");
 }
 
-// Step 4d: "Optional" and the default value go, except directly behind "(".
+// "Optional" and the default value go, except directly behind "(".
 void DropOptional(Text& line) {
     const Int16 o = InStr(line, u" Optional ");
     if (o < 2) return;
@@ -62,9 +53,9 @@ void DropOptional(Text& line) {
     ReplaceIn(line, u" )", u")");
 }
 
-// Every text that steps 3 and 4 look for holds one of these characters: "$", "^",
-// the "p" of the naming prefixes, the "T" of " Type" and the "O" of " Optional ".
-// A line without any of them goes through the steps unchanged, and can fail none.
+// Every text that the rewrites of a line look for holds one of these characters:
+// "$", "^", the "p" of the naming prefixes, the "T" of " Type" and the "O" of
+// " Optional ". A line without any of them comes through unchanged, and cannot fail.
 bool LeftAsItIs(TextView line) {
     for (const char16_t c : line) {
         if (c == u'$' || c == u'^' || c == u'p' || c == u'T' || c == u'O') return false;
@@ -73,19 +64,20 @@ bool LeftAsItIs(TextView line) {
 }
 
 void BuildParamListBody(Text& text) {
-    // Step 1: one parameter per continued line.
+    // The length of the text is kept in 16 bits, as it arrives and after every
+    // rewrite pass; so is its line index, which therefore cannot overflow.
+    FailBeyond16Bits(text);
+    // One parameter per continued line.
     ReplaceIn(text, u",", u", \\\r\n\\   ");
-    // Step 2: "ByRef " and written-out types become comments.
+    // "ByRef " and written-out types become comments.
     RewriteByRefAndTypes(text);
-    // Steps 3 and 4: each line on its own, looking at the unchanged next one. The
-    // line index is a 16-bit counter: a list of more lines fails.
+    // Each line on its own, looking at the unchanged next one.
     const TextView all = text;
     Text lines;
     lines.reserve(all.size() + all.size() / 8);
     Text line;
     TextView current = LineAt(all, 0);
-    for (std::int64_t count = 1;; ++count) {
-        if (count > kMaxLines) Fail("16-bit overflow");
+    for (;;) {
         const std::size_t end = static_cast<std::size_t>(current.data() - all.data()) + current.size();
         const bool last = end == all.size();
         const TextView next = last ? TextView() : LineAt(all, end + kCrLf.size());
@@ -104,26 +96,28 @@ void BuildParamListBody(Text& text) {
         current = next;
     }
     text = std::move(lines);
-    // Step 5: the word "Type" leaves the comments.
+    // The word "Type" leaves the comments.
     ReplaceIn(text, u"\\ Type ", u"\\ ");
     ReplaceIn(text, u":REM Type ", u":REM ");
 }
 
 }  // namespace
 
-Text StripPrefix(TextView line, TextView prefix) {
-    Text out(line);
-    DropPrefix(out, prefix);
-    return out;
+void StripPrefix(Text& line, TextView prefix) {
+    const Int16 k = InStr(line, prefix);
+    if (k >= 2 && BeginsName(MidView(line, k - 1).substr(0, 1)) &&
+        IsUpperLetter(MidView(line, Int16(k + Len(prefix))))) {
+        line.erase(static_cast<std::size_t>(k - 1), prefix.size());
+    }
 }
 
 const Text& MapParamType(Text& line, TextView next) {
     Text& x = line;
     const bool wasString = Contains(x, u"$");
     if (!wasString) {
-        DropPrefix(x, u"lp");
-        DropPrefix(x, u"p");
-        DropPrefix(x, u"pp");
+        StripPrefix(x, u"lp");
+        StripPrefix(x, u"p");
+        StripPrefix(x, u"pp");
         x = ReplaceWhile(std::move(x), u"^^", u"^");
     }
     // A following length parameter makes a string an address.
@@ -137,7 +131,7 @@ const Text& MapParamType(Text& line, TextView next) {
     if (Contains(x, u" lpcstr") || Contains(x, u" pcstr")) x = ReplaceFirst(x, u"%", u"$");
     if (Contains(x, u"$") && Contains(x, u"lpsz")) x = ReplaceFirst(x, u"lpsz", u"sz");
     // A string that stays a string loses its prefix; "lp" is tried only from position 2 on.
-    if (Contains(x, u"$")) DropPrefix(x, InStr(x, u"lp") >= 2 ? u"lp" : u"p");
+    if (Contains(x, u"$")) StripPrefix(x, InStr(x, u"lp") >= 2 ? u"lp" : u"p");
     // The "^" mark makes a string an address.
     if (InStr(x, u"^") >= 2 && InStr(x, u"$") >= 2) {
         x = ReplaceFirst(x, u"^", u" ");
@@ -150,7 +144,7 @@ const Text& MapParamType(Text& line, TextView next) {
     return x;
 }
 
-bool BuildParamListInPlace(Text& text) {
+bool BuildParamList(Text& text) {
     try {
         BuildParamListBody(text);
         return true;
@@ -158,16 +152,6 @@ bool BuildParamListInPlace(Text& text) {
     } catch (const std::bad_alloc&) {
     }
     return false;
-}
-
-Text BuildParamList(const Text& m_Name, Text& text, bool& failed) {
-    failed = !BuildParamListInPlace(text);
-    return failed ? FailureSentence(m_Name) : text;
-}
-
-Text BuildParamList(const Text& m_Name, Text& text) {
-    bool failed = false;
-    return BuildParamList(m_Name, text, failed);
 }
 
 }  // namespace declshift

@@ -7,23 +7,18 @@
 namespace declshift {
 
 // Rewrites the parameter text `text` (from the declaration's "(" on, simple types
-// already written as suffix characters) in place and returns the finished list.
-// Has a failure trap of its own: when the list cannot be built, the result is the
-// failure sentence for `m_Name` and `text` keeps the state it had reached.
-Text BuildParamList(const Text& m_Name, Text& text);
-// The same; `failed` tells whether the result is the failure sentence.
-Text BuildParamList(const Text& m_Name, Text& text, bool& failed);
-// The same for a caller that needs only the list, which is left in `text`: false
-// when it cannot be built.
-bool BuildParamListInPlace(Text& text);
+// already written as suffix characters) in place into the finished list. False
+// when the list cannot be built: `text` then keeps the state it had reached, and
+// the declaration fails as a whole.
+bool BuildParamList(Text& text);
 
 // Adjusts one parameter line, given the line that follows it (empty for the last):
 // naming prefixes, and whether a string parameter stays a string or goes as an
 // address. Rewrites `line` in place and returns it.
 const Text& MapParamType(Text& line, TextView next);
 
-// The line with the first occurrence of `prefix` removed when it starts a name
-// ("(", " " or "^" before it, an upper-case letter after it); else unchanged.
-Text StripPrefix(TextView line, TextView prefix);
+// Removes the first occurrence of `prefix` from `line` when it starts a name ("(",
+// " " or "^" before it, an upper-case letter after it); else leaves the line as it is.
+void StripPrefix(Text& line, TextView prefix);
 
 }  // namespace declshift

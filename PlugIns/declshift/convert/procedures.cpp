@@ -6,6 +6,7 @@
 #include "guard.h"
 #include "identifiers.h"
 #include "layout.h"
+#include "lower_case.h"
 #include "parameters.h"
 #include "text.h"
 
@@ -15,7 +16,7 @@ namespace {
 constexpr char16_t kQuote = u'"';
 constexpr char16_t kBackquote = u'`';
 
-enum class Kind { Sub, Function };
+enum class Kind { kSub, kFunction };
 
 // Calls into these libraries name the entry point directly and need no binding.
 bool IsSystemDll(TextView library) {
@@ -30,14 +31,8 @@ bool IsSystemDll(TextView library) {
 
 Text Quoted(TextView s) { return kQuote + Text(s) + kQuote; }
 
-Text LowerAscii(Text s) {
-    for (char16_t& c : s) {
-        if (c >= u'A' && c <= u'Z') c = static_cast<char16_t>(c - u'A' + u'a');
-    }
-    return s;
-}
-
-// Step 3: the alias, quoted or ending at the next blank, names the entry point.
+// The alias, quoted or ending at the next blank, names the entry point; without
+// one the declaration's own name does.
 Text EntryName(const Text& data, const Text& name) {
     if (!Contains(data, Text(1, kQuote) + u" Alias ")) return name;
     const std::int64_t c = InStr(data, u"Alias");
@@ -51,7 +46,8 @@ Text EntryName(const Text& data, const Text& name) {
     return Mid(data, c + 6, blank - c - 6);
 }
 
-// Step 4: only the value 1 selects the "W" ending.
+// A final "A" becomes "W" for the wide character set (only the value 1 selects it),
+// a final "W" becomes "A" for any other value.
 Text AdjustCharset(Text entry, std::int32_t charset) {
     const char16_t from = charset == 1 ? u'A' : u'W';
     const char16_t to = charset == 1 ? u'W' : u'A';
@@ -59,7 +55,8 @@ Text AdjustCharset(Text entry, std::int32_t charset) {
     return entry;
 }
 
-// Step 5: simple type clauses become suffix characters, in this order.
+// Simple type clauses become suffix characters, in this order: a "&" written in the
+// declaration becomes "%", the one that stands for " As Byte" stays.
 Text MarkSimpleTypes(Text p) {
     static const std::array<std::pair<TextView, TextView>, 8> kMarks = {{
         {u" As Variant", u"%"},
@@ -82,7 +79,7 @@ Text MergeEmptyBraces(Text a) {
     return a;
 }
 
-// Step 9c: the parameters behind the opening "(" of the list.
+// The parameters behind the opening "(" of the list, up to a "LOCAL ret" line.
 Text ArgumentsAfter(Text r) {
     const std::int64_t open = InStr(r, u"(");
     if (open == 0) Fail("parameter list without \"(\"");
@@ -95,24 +92,23 @@ Text ArgumentsAfter(Text r) {
 
 Text ConvertProcedure(Kind kind, const Options& options, const Text& m_Name, const Text& m_Data) {
     const Text& s = m_Data;
-    // Steps 1 and 2: library name, ".dll" added (lower-cased) when it has no extension.
+    // The library name, lower-cased and given ".dll" when it has no extension.
     const std::int64_t closeQuote = InStr(2, s, Text(1, kQuote));
     if (closeQuote == 0) Fail("library name without closing quotation mark");
     Text library = Mid(s, 2, closeQuote - 2);
-    if (!Contains(library, u".")) library = LowerAscii(library) + u".dll";
-    // Steps 3 and 4.
+    if (!Contains(library, u".")) library = LowerCase(std::move(library)) + u".dll";
     const Text entry = AdjustCharset(EntryName(s, m_Name), options.m_Charset);
-    // Steps 5 and 6.
+    // The parameter text from the first "(" on; a procedure's gets a blank in front.
     const std::int64_t open = InStr(s, u"(");
     if (open == 0) Fail("declaration without \"(\"");
     Text params = MarkSimpleTypes(Mid(s, open));
-    if (kind == Kind::Sub) params = u" " + params;
+    if (kind == Kind::kSub) params = u" " + params;
     // A failed list is a failed conversion, whatever the name holds.
-    if (!BuildParamListInPlace(params)) Fail("parameter list");
+    if (!BuildParamList(params)) Fail("parameter list");
     Text r = std::move(params);
-    // Step 7: the result variable takes a type mark left behind the list.
+    // A function's result variable takes a type mark left behind the list.
     Text result = u"ret";
-    if (kind == Kind::Function) {
+    if (kind == Kind::kFunction) {
         const std::int64_t close = InStr(r, u")");
         if (close == 0) Fail("parameter list without \")\"");
         if (InStr(close, r, kCrLf) == 0 && (Right(r, 1) == u"%" || Right(r, 1) == u"$")) {
@@ -121,7 +117,8 @@ Text ConvertProcedure(Kind kind, const Options& options, const Text& m_Name, con
         }
         if (Contains(r, u" returns ")) result = u"ret%";
     }
-    // Step 8: call target and binding block.
+    // A system DLL is called by the entry point's name; any other through a variable
+    // that a binding block fills with the entry point's address.
     Text target;
     Text binding;
     if (IsSystemDll(library)) {
@@ -139,9 +136,10 @@ Text ConvertProcedure(Kind kind, const Options& options, const Text& m_Name, con
                 target + u" = FN_LoadDLL(" + Quoted(library) + u", " + Quoted(entry) + u")" + Text(kCrLf);
         }
     }
-    // Step 9: the argument text.
+    // The arguments: a procedure loses every ")", a function has its last one
+    // replaced by the result variable.
     Text args;
-    if (kind == Kind::Sub) {
+    if (kind == Kind::kSub) {
         args = ArgumentsAfter(MergeEmptyBraces(std::move(r)));
         ReplaceIn(args, u")", u"");
     } else {
@@ -151,7 +149,7 @@ Text ConvertProcedure(Kind kind, const Options& options, const Text& m_Name, con
         if (v == 0) v = 1;
         args = MergeEmptyBraces(Left(args, v - 1) + u" TO " + result + Mid(args, v + 1));
     }
-    // Step 10: assembly. The binding block and the call are rewritten apart; no
+    // The call statement. The binding block and the call are rewritten apart; no
     // pattern below can span the line break that ends the block.
     Text call;
     // Room for the binding block and the closing line break as well, so that a
@@ -160,7 +158,7 @@ Text ConvertProcedure(Kind kind, const Options& options, const Text& m_Name, con
     call.append(u"SYS ").append(target);
     if (!args.empty()) call.append(u", ").append(args);
     for (Text* part : {&binding, &call}) {
-        if (kind == Kind::Function) ReplaceIn(*part, u",  TO ret", u" TO ret");
+        if (kind == Kind::kFunction) ReplaceIn(*part, u",  TO ret", u" TO ret");
         ReplaceIn(*part, u"\\    ^", u"\\   ^");
     }
     if (options.m_AutoFormat == 0 && options.m_ShowParams != 0) {
@@ -177,11 +175,11 @@ Text ConvertProcedure(Kind kind, const Options& options, const Text& m_Name, con
 }  // namespace
 
 std::u16string GetSub(const Options& options, std::u16string& m_Name, std::u16string& m_Data) {
-    return Guarded(m_Name, [&] { return ConvertProcedure(Kind::Sub, options, m_Name, m_Data); });
+    return Guarded(m_Name, [&] { return ConvertProcedure(Kind::kSub, options, m_Name, m_Data); });
 }
 
 std::u16string GetFunc(const Options& options, std::u16string& m_Name, std::u16string& m_Data) {
-    return Guarded(m_Name, [&] { return ConvertProcedure(Kind::Function, options, m_Name, m_Data); });
+    return Guarded(m_Name, [&] { return ConvertProcedure(Kind::kFunction, options, m_Name, m_Data); });
 }
 
 }  // namespace declshift

@@ -14,7 +14,6 @@ namespace declshift {
 namespace {
 
 constexpr TextView kFixedString = u" As String * ";
-constexpr std::size_t kFixedStringLength = 13;
 constexpr TextView kFixedStringTail = u" - 1), \\ str";
 constexpr std::size_t kNone = TextView::npos;
 
@@ -37,7 +36,8 @@ private:
     bool searched_ = false;
 };
 
-// Rule A: a type word still preceded by " As " names a nested structure.
+// A type word still preceded by " As " names a nested structure: "x As RECT" becomes
+// "x{} = RECT{}".
 void NestStructure(Text& line) {
     const Int16 a = InStr(line, u" As ");
     if (a <= 1) return;
@@ -49,8 +49,8 @@ void NestStructure(Text& line) {
     }
 }
 
-// Rule B: what stands between the first ")" and the next "," (the type suffix) moves
-// in front of the first "(".
+// An array's type suffix (what stands between the first ")" and the next ",")
+// moves in front of its bounds: "a(4)%," becomes "a%(4),".
 void MoveSuffixBeforeBounds(Text& line) {
     const Int16 b = InStr(line, u")");
     if (b <= 1) return;
@@ -63,7 +63,7 @@ void MoveSuffixBeforeBounds(Text& line) {
     }
 }
 
-// Rule C: an array of nested structures becomes a byte array of n elements of the
+// An array of nested structures becomes a byte array of n elements of the
 // structure's size.
 void ArrayOfStructures(Text& line) {
     if (Int16(InStr(line, u"{}(")) <= 1) return;
@@ -76,7 +76,7 @@ void ArrayOfStructures(Text& line) {
     line = Left(line, m) + u"-1)" + Mid(line, h + 1);
 }
 
-// Rule D: explicit lower bounds "(low To high)" become "(high - low)".
+// Explicit lower bounds "(low To high)" become "(high - low)".
 void LowerBound(Text& line) {
     const Int16 c = InStr(line, u" To ");
     if (c <= 1) return;
@@ -126,7 +126,7 @@ Text ExpandFixedStrings(const Text& text) {
     std::size_t rest = 0;
     while (match != kNone) {
         done.append(source.substr(rest, match - rest));
-        const std::size_t after = match + kFixedStringLength;
+        const std::size_t after = match + kFixedString.size();
         const std::size_t lineBreak = source.find(kCrLf, after);  // the text ends in one
         const std::size_t apostrophe = apostrophes.NextFrom(after);
         const std::size_t end = std::min(lineBreak, apostrophe);
@@ -147,8 +147,8 @@ Text ExpandFixedStrings(const Text& text) {
                 apostrophe == kNone ? position(source.size()) : position(apostrophe);
 
             done.append(TextView(line).substr(from, at - from)).append(u"&(");
-            if (!IsDigit(TextView(line).substr(at + kFixedStringLength))) done.push_back(u'_');
-            from = at + kFixedStringLength;
+            if (!IsDigit(TextView(line).substr(at + kFixedString.size()))) done.push_back(u'_');
+            from = at + kFixedString.size();
             line.append(kFixedStringTail);
         }
         done.append(TextView(line).substr(from));

@@ -51,6 +51,8 @@ private:
 
 // Line break of generated text.
 inline constexpr TextView kCrLf = u"\r\n";
+// A generated line that would grow past this many characters is broken.
+inline constexpr std::int64_t kMaxLine = 250;
 // Most lines a converter's 16-bit line index can count; a text of more fails.
 inline constexpr std::int64_t kMaxLines = 32767;
 
@@ -58,6 +60,8 @@ inline constexpr std::int64_t kMaxLines = 32767;
 inline Text T(std::string_view ascii) { return Text(ascii.begin(), ascii.end()); }
 
 inline std::int64_t Len(TextView s) { return static_cast<std::int64_t>(s.size()); }
+// For a text whose length is kept in 16 bits.
+inline void FailBeyond16Bits(TextView s) { static_cast<void>(Int16(Len(s))); }
 
 // 0-based: where `find` first occurs at or after `from`, or TextView::npos; the
 // same answer as TextView::find, with the first code unit sought a block at a time.
