@@ -1,6 +1,6 @@
 // Reading mingw-w64's import libraries: the DLL, entry name and argument bytes of
-// an import, a DLL of its own before an API set, and damaged archives read without
-// a fault.
+// an import, which of two imports of a name is kept, and damaged archives read
+// without a fault.
 #include "import_libraries.h"
 
 #include <gtest/gtest.h>
@@ -47,14 +47,46 @@ INSTANTIATE_TEST_SUITE_P(
         ExportCase{"DriverExtension", "libwinspool.a", "OpenPrinterA", {"WINSPOOL.DRV", "OpenPrinterA", 12}}),
     [](const testing::TestParamInfo<ExportCase>& row) { return std::string(row.param.label); });
 
-TEST(ImportLibraries, PreferADllOfItsOwnToAnApiSet) {
-    declgen::ImportLibraries libraries;
-    ASSERT_TRUE(libraries.AddArchive(Library("libmincore.a")));
-    ASSERT_NE(libraries.Find("GetTickCount64"), nullptr);
-    EXPECT_TRUE(libraries.Find("GetTickCount64")->dll.starts_with("api-ms-"));
-    ASSERT_TRUE(libraries.AddArchive(Library("libkernel32.a")));
-    EXPECT_EQ(libraries.Find("GetTickCount64")->dll, "KERNEL32.dll");
+// One name imported by two libraries: whichever is read first, the better import wins.
+struct PreferenceCase {
+    const char* label;
+    const char* worse;
+    const char* better;
+    const char* name;
+    declgen::Export expected;
+};
+
+void PrintTo(const PreferenceCase& row, std::ostream* out) { *out << row.label; }
+
+class Preference : public testing::TestWithParam<PreferenceCase> {};
+
+TEST_P(Preference, KeepsTheBetterImport) {
+    const PreferenceCase& row = GetParam();
+    for (const bool betterFirst : {false, true}) {
+        declgen::ImportLibraries libraries;
+        ASSERT_TRUE(libraries.AddArchive(Library(betterFirst ? row.better : row.worse)));
+        ASSERT_TRUE(libraries.AddArchive(Library(betterFirst ? row.worse : row.better)));
+        const declgen::Export* found = libraries.Find(row.name);
+        ASSERT_NE(found, nullptr);
+        EXPECT_EQ(found->dll, row.expected.dll) << betterFirst;
+        EXPECT_EQ(found->argumentBytes, row.expected.argumentBytes) << betterFirst;
+    }
 }
+
+INSTANTIATE_TEST_SUITE_P(Mingw, Preference,
+                         testing::Values(PreferenceCase{"ADllOfItsOwnToAnApiSet",
+                                                        "libmincore.a",
+                                                        "libkernel32.a",
+                                                        "GetTickCount64",
+                                                        {"KERNEL32.dll", "GetTickCount64", 0}},
+                                         PreferenceCase{"ADecoratedNameToAnUndecoratedOne",
+                                                        "libshcore.a",
+                                                        "libshlwapi.a",
+                                                        "SHReleaseThreadRef",
+                                                        {"SHLWAPI.dll", "SHReleaseThreadRef", 0}}),
+                         [](const testing::TestParamInfo<PreferenceCase>& row) {
+                             return std::string(row.param.label);
+                         });
 
 TEST(ImportLibraries, DamagedArchivesAreReadWithoutAFault) {
     const std::vector<std::uint8_t> whole = Library("libuser32.a");

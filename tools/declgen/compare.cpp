@@ -26,6 +26,21 @@ std::string NormalLib(const std::string& lib) {
     return name;
 }
 
+long long RoundUp(long long value, long long align) { return (value + align - 1) / align * align; }
+
+// Sizes beyond this are no structure's; capping them keeps the sums from overflowing.
+constexpr long long kLargestSize = 1LL << 48;
+
+// Bytes of `count` elements (0: a single one) of `element` bytes; nothing when
+// either is no size or the product is too large to be one.
+std::optional<long long> Times(long long element, long long count) {
+    long long bytes = 0;
+    if (element < 0 || count < 0 || __builtin_mul_overflow(element, std::max(count, 1LL), &bytes) ||
+        bytes > kLargestSize)
+        return std::nullopt;
+    return bytes;
+}
+
 std::string Trim(const std::string& text) {
     const std::size_t first = text.find_first_not_of(' ');
     return first == std::string::npos ? std::string()
@@ -94,28 +109,29 @@ public:
         for (const VbEnum& enumeration : file.enums) enums_.insert(Upper(enumeration.name));
     }
 
-    // Visual Basic's size of a Type (members aligned to their size, at most 4).
+    // Visual Basic's size of a Type (members aligned to their size, at most 4);
+    // nothing when a member's size is unknown or the sum is no size at all.
     std::optional<long long> Size(const VbType& type, int depth = 0) const {
         long long size = 0, align = 1;
         for (const MemberShape& member : Members(type)) {
-            long long bytes = 0, alignment = 1;
+            std::optional<long long> bytes;
+            long long alignment = 4;  // of a nested Type: an upper bound is enough to tell sizes apart
             if (member.type.starts_with("STRING * ")) {
                 bytes = std::atoll(member.type.c_str() + 9);
+                alignment = 1;
             } else if (const auto builtin = BuiltinSize(member.type)) {
-                bytes = alignment = *builtin;
+                bytes = *builtin;
+                alignment = std::min(*builtin, 4LL);
             } else if (const VbType* nested = Find(member.type); nested != nullptr && depth < 16) {
-                const auto inner = Size(*nested, depth + 1);
-                if (!inner) return std::nullopt;
-                bytes = *inner;
-                alignment = 4;  // an upper bound is enough to tell sizes apart
-            } else {
-                return std::nullopt;
+                bytes = Size(*nested, depth + 1);
             }
-            alignment = std::min(alignment, 4LL);
-            size = (size + alignment - 1) / alignment * alignment + bytes * std::max(member.count, 1LL);
+            const auto total = bytes ? Times(*bytes, member.count) : std::nullopt;
+            if (!total) return std::nullopt;
+            size = RoundUp(size, alignment) + *total;
+            if (size > kLargestSize) return std::nullopt;
             align = std::max(align, alignment);
         }
-        return (size + align - 1) / align * align;
+        return RoundUp(size, align);
     }
 
     const VbType* Find(const std::string& name) const {
@@ -144,33 +160,33 @@ public:
         return shapes;
     }
 
-    // Bytes a member takes; nothing when its type is unknown.
+    // Bytes a member takes; nothing when its type or size is unknown.
     std::optional<long long> Bytes(const MemberShape& member) const {
-        long long element = 0;
+        std::optional<long long> element;
         if (member.type.starts_with("STRING * ")) {
             element = std::atoll(member.type.c_str() + 9);
         } else if (const auto builtin = BuiltinSize(member.type)) {
             element = *builtin;
         } else if (const VbType* nested = Find(member.type)) {
-            const auto inner = Size(*nested);
-            if (!inner) return std::nullopt;
-            element = *inner;
-        } else {
-            return std::nullopt;
+            element = Size(*nested);
         }
-        return element * std::max(member.count, 1LL);
+        return element ? Times(*element, member.count) : std::nullopt;
     }
 
     // Replaces a leading member of a nested Type by that Type's members.
     bool Expand(std::deque<MemberShape>& shapes) const {
         const MemberShape front = shapes.front();
         const VbType* nested = Find(front.type);
-        if (nested == nullptr || front.count < 0 || ++expansions_ > 1000000) return false;
+        if (nested == nullptr || front.count < 0) return false;
+        // Expanded members are counted, so that arrays of arrays of Types cannot
+        // fill the memory.
+        const std::deque<MemberShape> inner = Members(*nested, front.name + ".");
+        const long long copies = std::max(front.count, 1LL);
+        const long long budget = kExpansionLimit - expansions_;
+        if (!inner.empty() && copies > budget / static_cast<long long>(inner.size())) return false;
+        expansions_ += copies * static_cast<long long>(inner.size());
         shapes.pop_front();
-        for (long long i = std::max(front.count, 1LL); i > 0; --i) {
-            std::deque<MemberShape> inner = Members(*nested, front.name + ".");
-            shapes.insert(shapes.begin(), inner.begin(), inner.end());
-        }
+        for (long long i = copies; i > 0; --i) shapes.insert(shapes.begin(), inner.begin(), inner.end());
         return true;
     }
 
@@ -186,7 +202,8 @@ private:
     ConstantEvaluator evaluator_;
     std::map<std::string, const VbType*> types_;
     std::set<std::string> enums_;
-    mutable int expansions_ = 0;
+    static constexpr long long kExpansionLimit = 1000000;
+    mutable long long expansions_ = 0;
 };
 
 std::string LastName(const std::string& name) { return Upper(name.substr(name.rfind('.') + 1)); }

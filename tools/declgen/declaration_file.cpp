@@ -2,6 +2,7 @@
 
 #include <cctype>
 #include <cstdlib>
+#include <limits>
 
 #include "vb_names.h"
 
@@ -241,8 +242,8 @@ namespace {
 // Xor, Or, And, Not, then arithmetic (+ -, Mod, \, * /) and unary minus.
 class ExpressionParser {
 public:
-    ExpressionParser(std::vector<Token> tokens, const ConstantEvaluator& evaluator)
-        : tokens_(std::move(tokens)), evaluator_(evaluator) {}
+    ExpressionParser(std::vector<Token> tokens, const ConstantEvaluator& evaluator, int& nesting)
+        : tokens_(std::move(tokens)), evaluator_(evaluator), nesting_(nesting) {}
 
     std::optional<VbValue> Parse() {
         auto value = Binary(0);
@@ -256,6 +257,45 @@ private:
     static constexpr int kNotLevel = 3;
     static constexpr int kLevelCount = 8;
 
+    // Each nested parenthesis, sign or name costs stack; a hostile file could nest
+    // them until it runs out, so deeper nesting than real files have has no value.
+    static constexpr int kNestingLimit = 256;
+    static constexpr std::size_t kLongestString = 65536;
+    class Nested {
+    public:
+        explicit Nested(int& nesting) : nesting_(nesting) { ++nesting_; }
+        ~Nested() { --nesting_; }
+        Nested(const Nested&) = delete;
+        Nested& operator=(const Nested&) = delete;
+        bool TooDeep() const { return nesting_ > kNestingLimit; }
+
+    private:
+        int& nesting_;
+    };
+
+    static std::optional<VbValue> Arithmetic(const std::string& o, std::int64_t a, std::int64_t b) {
+        std::int64_t result = 0;
+        bool overflow = false;
+        if (o == "XOR") {
+            result = a ^ b;
+        } else if (o == "OR") {
+            result = a | b;
+        } else if (o == "AND") {
+            result = a & b;
+        } else if (o == "+") {
+            overflow = __builtin_add_overflow(a, b, &result);
+        } else if (o == "-") {
+            overflow = __builtin_sub_overflow(a, b, &result);
+        } else if (o == "*") {
+            overflow = __builtin_mul_overflow(a, b, &result);
+        } else {  // / \ Mod
+            if (b == 0 || (b == -1 && a == std::numeric_limits<std::int64_t>::min())) return std::nullopt;
+            result = o == "MOD" ? a % b : a / b;
+        }
+        if (overflow) return std::nullopt;
+        return VbValue{false, result, {}};
+    }
+
     bool Next(const char* word) {
         if (word == nullptr || at_ >= tokens_.size() || Upper(tokens_[at_].text) != word) return false;
         ++at_;
@@ -265,6 +305,8 @@ private:
     std::optional<VbValue> Binary(int level) {
         if (level == kLevelCount) return Unary();
         if (level == kNotLevel && Next("NOT")) {
+            const Nested nested(nesting_);
+            if (nested.TooDeep()) return std::nullopt;
             auto value = Binary(level);
             if (!value || value->isString) return std::nullopt;
             value->number = ~value->number;
@@ -278,30 +320,26 @@ private:
             if (op == nullptr) return left;
             auto right = Binary(level + 1);
             if (!left || !right || left->isString || right->isString) {
-                if (left && right && left->isString && right->isString && std::string(op) == "+") {
+                // Visual Basic joins strings with +; a file that doubles one name after
+                // another must not fill the memory.
+                if (left && right && left->isString && right->isString && std::string(op) == "+" &&
+                    left->text.size() + right->text.size() <= kLongestString) {
                     left->text += right->text;
                     continue;
                 }
                 return std::nullopt;
             }
-            const std::int64_t a = left->number, b = right->number;
-            const std::string o = op;
-            if ((o == "/" || o == "\\" || o == "MOD") && b == 0) return std::nullopt;
-            left->number = o == "XOR"   ? a ^ b
-                           : o == "OR"  ? a | b
-                           : o == "AND" ? a & b
-                           : o == "+"   ? a + b
-                           : o == "-"   ? a - b
-                           : o == "MOD" ? a % b
-                           : o == "*"   ? a * b
-                                        : a / b;
+            left = Arithmetic(op, left->number, right->number);
         }
     }
 
     std::optional<VbValue> Unary() {
+        const Nested nested(nesting_);
+        if (nested.TooDeep()) return std::nullopt;
         if (Next("-")) {
             auto value = Unary();
-            if (!value || value->isString) return std::nullopt;
+            if (!value || value->isString || value->number == std::numeric_limits<std::int64_t>::min())
+                return std::nullopt;
             value->number = -value->number;
             return value;
         }
@@ -344,6 +382,7 @@ private:
 
     std::vector<Token> tokens_;
     const ConstantEvaluator& evaluator_;
+    int& nesting_;
     std::size_t at_ = 0;
 };
 
@@ -366,7 +405,7 @@ ConstantEvaluator::ConstantEvaluator(const DeclarationFile& file) {
 }
 
 std::optional<VbValue> ConstantEvaluator::Evaluate(std::string_view expression) const {
-    return ExpressionParser(Tokenize(expression), *this).Parse();
+    return ExpressionParser(Tokenize(expression), *this, nesting_).Parse();
 }
 
 std::optional<VbValue> ConstantEvaluator::ValueOf(const std::string& name) const {
@@ -392,9 +431,12 @@ std::optional<long long> ElementCount(const std::string& bounds, const ConstantE
         const auto low = to == std::string::npos ? std::optional<VbValue>(VbValue{})
                                                  : evaluator.Evaluate(dimension.substr(0, to));
         const auto high = evaluator.Evaluate(to == std::string::npos ? dimension : dimension.substr(to + 4));
-        if (!low || !high || low->isString || high->isString || high->number < low->number)
+        long long elements = 0;
+        if (!low || !high || low->isString || high->isString || high->number < low->number ||
+            __builtin_sub_overflow(high->number, low->number, &elements) ||
+            __builtin_add_overflow(elements, 1LL, &elements) ||
+            __builtin_mul_overflow(count, elements, &count))
             return std::nullopt;
-        count *= high->number - low->number + 1;
         start = comma + 1;
     }
     return count;

@@ -72,6 +72,8 @@ struct VbValue {
 // Values of constant expressions as Visual Basic computes them: &H literals without
 // "&" up to &HFFFF are 16-bit Integers (&H8000 is -32768), names refer to the
 // file's constants and enumeration members; And, Or, Xor, Not, Mod, + - * / \.
+// An expression that overflows 64 bits, or nests parentheses and names deeper than
+// any declaration file does, has no value.
 class ConstantEvaluator {
 public:
     explicit ConstantEvaluator(const DeclarationFile& file);
@@ -83,6 +85,7 @@ private:
     std::map<std::string, std::string> expressions_;  // upper-case name -> expression
     mutable std::map<std::string, std::optional<VbValue>> values_;
     mutable std::set<std::string> evaluating_;
+    mutable int nesting_ = 0;  // parentheses, signs and names being evaluated
 };
 
 // Elements of an array member ("0 To 3" and "3" are 4, "1 To 2, 1 To 3" is 6);

@@ -144,9 +144,11 @@ void Generator::Procedures() {
                 LeaveOut("stdcall function with a " + std::string(result ? "parameter" : "result") +
                          " Visual Basic cannot pass");
             } else if (bytes != exported->argumentBytes) {
-                summary.byteMismatches.push_back(cName + ": " + std::to_string(bytes) +
-                                                 " bytes, the library says " +
-                                                 std::to_string(exported->argumentBytes));
+                summary.byteMismatches.push_back(
+                    cName + ": " + std::to_string(bytes) + " bytes, " +
+                    (exported->argumentBytes < 0
+                         ? "the import library names it without a byte count (" + exported->dll + ")"
+                         : "the decorated name says " + std::to_string(exported->argumentBytes)));
                 LeaveOut("stdcall function whose parameters differ from its decorated name");
             } else if (!names_.Claim(vbName)) {
                 LeaveOut("procedure whose name is taken");
@@ -276,8 +278,18 @@ std::string DisplayName(const std::string& file, const std::string& includeDir) 
 // The list from the headers and the import libraries, which `libraries` hands over
 // once they are read (beside the first parse).
 Generated Run(const GenerateSettings& settings, const std::function<const ImportLibraries&()>& libraries) {
-    if (std::error_code error; !std::filesystem::is_directory(settings.scan.includeDir, error))
+    namespace fs = std::filesystem;
+    if (std::error_code error; !fs::is_directory(settings.scan.includeDir, error))
         throw tools::FileError(settings.scan.includeDir, tools::ErrorText(error ? error.value() : ENOTDIR));
+    // A header that is not there is named as such, not as a compiler error.
+    for (const std::string& header : settings.scan.headers) {
+        const fs::path path =
+            fs::path(header).is_absolute() ? fs::path(header) : fs::path(settings.scan.includeDir) / header;
+        std::error_code error;
+        const fs::file_status status = fs::status(path, error);
+        if (error || fs::is_directory(status))
+            throw tools::FileError(header, tools::ErrorText(error ? error.value() : EISDIR));
+    }
     const Headers headers(settings.scan);
     if (const std::vector<std::string> errors = headers.Errors(); !errors.empty()) {
         std::string message = "the headers do not compile:";

@@ -138,6 +138,13 @@ bool IsApiSet(const std::string& dll) {
     return lower.starts_with("api-ms-") || lower.starts_with("ext-ms-");
 }
 
+// Which of several imports of one name to keep (lower is better): a DLL of its own
+// before an API set, and a decorated name, whose byte count can be checked, before
+// an undecorated one (some umbrella libraries drop the "@N" of stdcall functions).
+int Preference(const Export& exported) {
+    return (IsApiSet(exported.dll) ? 2 : 0) + (exported.argumentBytes < 0 ? 1 : 0);
+}
+
 }  // namespace
 
 bool ImportLibraries::AddArchive(std::span<const std::uint8_t> archive) {
@@ -178,7 +185,7 @@ bool ImportLibraries::AddArchive(std::span<const std::uint8_t> archive) {
         }
         Export candidate{dll->second, object.entry, bytes};
         const auto [found, inserted] = exports_.emplace(name, candidate);
-        if (!inserted && IsApiSet(found->second.dll) && !IsApiSet(candidate.dll)) found->second = candidate;
+        if (!inserted && Preference(candidate) < Preference(found->second)) found->second = candidate;
     }
     return true;
 }

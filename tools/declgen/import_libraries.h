@@ -38,7 +38,8 @@ public:
 
     // The export a C function of that name links to, or null. Where several
     // libraries import one name, a DLL of its own wins over an API set
-    // ("api-ms-win-..."), then the library read first.
+    // ("api-ms-win-..."), then a decorated name over an undecorated one, then the
+    // library read first.
     const Export* Find(const std::string& name) const;
     std::size_t Size() const { return exports_.size(); }
 

@@ -36,12 +36,19 @@ void PrintSummary(const std::string& output, const declgen::Summary& summary) {
         std::cerr << kTool << ": layout differs: " << problem << '\n';
 }
 
+// A file to compare: one without a single declaration would meet every target.
+declgen::DeclarationFile ReadDeclarations(const std::string& path) {
+    const auto text = tools::ReadWholeFile<std::string>(path, kDeclarationFileLimit);
+    if (text.find('\0') != std::string::npos) throw tools::FileError(path, "not a text file");
+    declgen::DeclarationFile file = declgen::ReadDeclarationFile(text);
+    if (file.declares.empty() && file.types.empty() && file.constants.empty() && file.enums.empty())
+        throw tools::FileError(path, "no Declare, Type, Enum or Const statement");
+    return file;
+}
+
 int RunCompare(const std::string& referencePath, const std::string& generatedPath, bool everyExample) {
-    const auto read = [](const std::string& path) {
-        return declgen::ReadDeclarationFile(tools::ReadWholeFile<std::string>(path, kDeclarationFileLimit));
-    };
-    const declgen::DeclarationFile reference = read(referencePath);
-    const declgen::ComparisonReport report = declgen::Compare(reference, read(generatedPath));
+    const declgen::DeclarationFile reference = ReadDeclarations(referencePath);
+    const declgen::ComparisonReport report = declgen::Compare(reference, ReadDeclarations(generatedPath));
     tools::WriteStandardOutput(declgen::FormatReport(report, everyExample));
     tools::FlushStandardOutput();
     return report.TargetsMet() ? 0 : 1;
@@ -65,25 +72,30 @@ int main(int argc, char** argv) {
     std::vector<std::string> compare;
     bool everyExample = false;
 
-    app.add_option("--include", settings.scan.includeDir, "The mingw-w64 include directory")
-        ->capture_default_str();
-    app.add_option("--libs", settings.libsDir, "The mingw-w64 import libraries (lib*.a)")
-        ->capture_default_str();
-    app.add_option("--header", extraHeaders, "Also read this header, after the default ones; repeatable");
-    app.add_option("--winver", winver,
-                   "The Windows version the headers see, as _WIN32_WINNT (0x0601: Windows 7)")
-        ->capture_default_str()
-        ->check(
-            [](const std::string& text) {
-                char* end = nullptr;
-                const unsigned long value = std::strtoul(text.c_str(), &end, 0);
-                return *end == '\0' && value >= 0x0400 && value <= 0xFFFF
-                           ? std::string()
-                           : text + " is no Windows version such as 0x0A00";
-            },
-            "VERSION");
-    app.add_option("--only", settings.only, "Write just these procedures, with every structure they need")
-        ->delimiter(',');
+    std::vector<CLI::Option*> generation;
+    generation.push_back(
+        app.add_option("--include", settings.scan.includeDir, "The mingw-w64 include directory")
+            ->capture_default_str());
+    generation.push_back(app.add_option("--libs", settings.libsDir, "The mingw-w64 import libraries (lib*.a)")
+                             ->capture_default_str());
+    generation.push_back(app.add_option("--header", extraHeaders,
+                                        "Also read this header, after the default ones; repeatable"));
+    generation.push_back(
+        app.add_option("--winver", winver,
+                       "The Windows version the headers see, as _WIN32_WINNT (0x0601: Windows 7)")
+            ->capture_default_str()
+            ->check(
+                [](const std::string& text) {
+                    char* end = nullptr;
+                    const unsigned long value = std::strtoul(text.c_str(), &end, 0);
+                    return *end == '\0' && value >= 0x0400 && value <= 0xFFFF
+                               ? std::string()
+                               : text + " is no Windows version such as 0x0A00";
+                },
+                "VERSION"));
+    generation.push_back(
+        app.add_option("--only", settings.only, "Write just these procedures, with every structure they need")
+            ->delimiter(','));
     auto* out = app.add_option("-o,--output", output, "The declaration file to write ('-': standard output)");
     auto* comparison =
         app.add_option("--compare", compare,
@@ -91,11 +103,12 @@ int main(int argc, char** argv) {
             ->expected(2)
             ->type_name("REFERENCE OUT");
     comparison->excludes(out);
-    app.add_flag("-v,--verbose", everyExample, "With --compare: every difference, not one of each class");
+    for (CLI::Option* option : generation) comparison->excludes(option);
+    app.add_flag("-v,--verbose", everyExample, "With --compare: every difference, not one of each class")
+        ->needs(comparison);
     app.footer(
         "Exit status: 0 done; 1 when the headers do not compile, a file cannot be read or written, an --only "
-        "name "
-        "is no procedure, or a --compare target is missed; 2 for a bad command line.");
+        "name is no procedure, or a --compare target is missed; 2 for a bad command line.");
     if (const auto status = tools::ParseCommandLine(app, argc, argv)) return *status;
     if (compare.empty() && output.empty()) {
         std::cerr
