@@ -275,21 +275,29 @@ std::string DisplayName(const std::string& file, const std::string& includeDir) 
     return file.starts_with(prefix) ? file.substr(prefix.size()) : file;
 }
 
-// The list from the headers and the import libraries, which `libraries` hands over
-// once they are read (beside the first parse).
-Generated Run(const GenerateSettings& settings, const std::function<const ImportLibraries&()>& libraries) {
+void RequireDirectory(const std::string& directory) {
+    if (std::error_code error; !std::filesystem::is_directory(directory, error))
+        throw tools::FileError(directory, tools::ErrorText(error ? error.value() : ENOTDIR));
+}
+
+// The include directory and every header, named as missing before anything is
+// parsed rather than as a compiler error.
+void RequireHeaders(const ScanSettings& scan) {
     namespace fs = std::filesystem;
-    if (std::error_code error; !fs::is_directory(settings.scan.includeDir, error))
-        throw tools::FileError(settings.scan.includeDir, tools::ErrorText(error ? error.value() : ENOTDIR));
-    // A header that is not there is named as such, not as a compiler error.
-    for (const std::string& header : settings.scan.headers) {
+    RequireDirectory(scan.includeDir);
+    for (const std::string& header : scan.headers) {
         const fs::path path =
-            fs::path(header).is_absolute() ? fs::path(header) : fs::path(settings.scan.includeDir) / header;
+            fs::path(header).is_absolute() ? fs::path(header) : fs::path(scan.includeDir) / header;
         std::error_code error;
         const fs::file_status status = fs::status(path, error);
         if (error || fs::is_directory(status))
             throw tools::FileError(header, tools::ErrorText(error ? error.value() : EISDIR));
     }
+}
+
+// The list from the headers and the import libraries, which `libraries` hands over
+// once they are read (beside the first parse).
+Generated Run(const GenerateSettings& settings, const std::function<const ImportLibraries&()>& libraries) {
     const Headers headers(settings.scan);
     if (const std::vector<std::string> errors = headers.Errors(); !errors.empty()) {
         std::string message = "the headers do not compile:";
@@ -339,6 +347,8 @@ std::vector<std::string> DefaultHeaders() {
 }
 
 Generated Generate(const GenerateSettings& settings) {
+    RequireHeaders(settings.scan);
+    RequireDirectory(settings.libsDir);
     std::vector<std::string> problems;
     auto reading = std::async(std::launch::async,
                               [&] { return ImportLibraries::ReadDirectory(settings.libsDir, problems); });
@@ -353,6 +363,7 @@ Generated Generate(const GenerateSettings& settings) {
 }
 
 Generated Generate(const GenerateSettings& settings, const ImportLibraries& libraries) {
+    RequireHeaders(settings.scan);
     return Run(settings, [&]() -> const ImportLibraries& { return libraries; });
 }
 

@@ -1,7 +1,9 @@
 // declgen: the Windows API of the mingw-w64 headers as a Visual Basic declaration
 // list, and the comparison of such lists.
 #include <CLI/CLI.hpp>
+#include <cerrno>
 #include <cstdlib>
+#include <filesystem>
 #include <iostream>
 #include <stdexcept>
 #include <string>
@@ -34,6 +36,18 @@ void PrintSummary(const std::string& output, const declgen::Summary& summary) {
         std::cerr << kTool << ": left out, bytes differ: " << mismatch << '\n';
     for (const std::string& problem : summary.layoutProblems)
         std::cerr << kTool << ": layout differs: " << problem << '\n';
+}
+
+// A destination that cannot be written is named before the headers are parsed.
+void CheckDestination(const std::string& path) {
+    namespace fs = std::filesystem;
+    std::error_code error;
+    if (fs::is_directory(path, error)) throw tools::FileError(path, tools::ErrorText(EISDIR));
+    const fs::path parent = fs::path(path).parent_path();
+    if (parent.empty()) return;
+    const fs::file_status status = fs::status(parent, error);
+    if (error || !fs::is_directory(status))
+        throw tools::FileError(path, tools::ErrorText(error ? error.value() : ENOTDIR));
 }
 
 // A file to compare: one without a single declaration would meet every target.
@@ -123,9 +137,12 @@ int main(int argc, char** argv) {
         settings.scan.winver = static_cast<unsigned>(std::strtoul(winver.c_str(), nullptr, 0));
         settings.scan.headers = declgen::DefaultHeaders();
         settings.scan.headers.insert(settings.scan.headers.end(), extraHeaders.begin(), extraHeaders.end());
+        if (output != "-") CheckDestination(output);
         const declgen::Generated generated = declgen::Generate(settings);
+        // A misspelt name fails the run before anything is written.
         for (const std::string& name : generated.unknownOnly)
             Fail("--only: " + name + " is no procedure of the headers");
+        if (!generated.unknownOnly.empty()) return 1;
         if (output == "-") {
             tools::WriteStandardOutput(generated.text);
             tools::FlushStandardOutput();
@@ -133,7 +150,7 @@ int main(int argc, char** argv) {
             tools::WriteFileAtomically(output, generated.text);
         }
         PrintSummary(output == "-" ? "standard output" : output, generated.summary);
-        return generated.unknownOnly.empty() ? 0 : 1;
+        return 0;
     } catch (const std::exception& e) {
         return Fail(e.what());
     }
