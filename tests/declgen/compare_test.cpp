@@ -38,21 +38,42 @@ TEST(DeclarationFile, ReadsStatementsAcrossLineEndsContinuationsAndComments) {
 
 struct ValueCase {
     const char* label;
-    const char* expression;
+    std::string expression;
     std::optional<long long> number;  // nothing: no value
+    const char* text = nullptr;       // a string value instead of a number
 };
 
 void PrintTo(const ValueCase& row, std::ostream* out) { *out << row.label; }
 
+std::string Nested(std::size_t depth) { return std::string(depth, '(') + "1" + std::string(depth, ')'); }
+
+// A file whose constants refer to each other: N0 = 1, Nk = Nk-1 + 1 up to N299, and
+// strings that double: S0 = "ab", Sk = Sk-1 + Sk-1 up to S39.
+const declgen::DeclarationFile& Chains() {
+    static const declgen::DeclarationFile file = [] {
+        std::string text =
+            "Const A = 5\nConst LOOP1 = LOOP2\nConst LOOP2 = LOOP1\nConst N0 = 1\nConst S0 = \"ab\"\n";
+        for (int i = 1; i < 300; ++i)
+            text += "Const N" + std::to_string(i) + " = N" + std::to_string(i - 1) + " + 1\n";
+        for (int i = 1; i < 40; ++i)
+            text += "Const S" + std::to_string(i) + " = S" + std::to_string(i - 1) + " + S" +
+                    std::to_string(i - 1) + "\n";
+        return ReadDeclarationFile(text);
+    }();
+    return file;
+}
+
 class Evaluation : public testing::TestWithParam<ValueCase> {};
 
 TEST_P(Evaluation, FollowsVisualBasic) {
-    const declgen::DeclarationFile file =
-        ReadDeclarationFile("Const A = 5\nConst LOOP1 = LOOP2\nConst LOOP2 = LOOP1\n");
-    const auto value = ConstantEvaluator(file).Evaluate(GetParam().expression);
-    ASSERT_EQ(value.has_value(), GetParam().number.has_value());
-    if (value) {
-        EXPECT_EQ(value->number, *GetParam().number);
+    const ValueCase& row = GetParam();
+    const auto value = ConstantEvaluator(Chains()).Evaluate(row.expression);
+    ASSERT_EQ(value.has_value(), row.number.has_value() || row.text != nullptr);
+    if (value && row.text != nullptr) {
+        EXPECT_TRUE(value->isString);
+        EXPECT_EQ(value->text, row.text);
+    } else if (value) {
+        EXPECT_EQ(value->number, *row.number);
     }
 }
 
@@ -66,7 +87,16 @@ INSTANTIATE_TEST_SUITE_P(
                     ValueCase{"NotBindsLooserThanPlus", "Not A + 1", ~6LL},
                     ValueCase{"True", "True And 3", 3}, ValueCase{"UnknownName", "B + 1", std::nullopt},
                     ValueCase{"Cycle", "LOOP1", std::nullopt},
-                    ValueCase{"DivisionByZero", "1 / 0", std::nullopt}),
+                    ValueCase{"DivisionByZero", "1 / 0", std::nullopt},
+                    // Hostile files: no overflow, no exhausted stack, no exhausted memory.
+                    ValueCase{"Overflow", "&H7FFFFFFF * &H7FFFFFFF * &H7FFFFFFF", std::nullopt},
+                    ValueCase{"SmallestDividedByMinusOne", "(-9223372036854775807 - 1) \\ -1", std::nullopt},
+                    ValueCase{"SmallestNegated", "-(-9223372036854775807 - 1)", std::nullopt},
+                    ValueCase{"NestedParentheses", Nested(100), 1},
+                    ValueCase{"ParenthesesTooDeep", Nested(100000), std::nullopt},
+                    ValueCase{"NameChain", "N99", 100}, ValueCase{"NameChainTooDeep", "N299", std::nullopt},
+                    ValueCase{"StringsJoined", "S2", std::nullopt, "abababab"},
+                    ValueCase{"StringTooLong", "S39", std::nullopt}),
     [](const testing::TestParamInfo<ValueCase>& row) { return std::string(row.param.label); });
 
 TEST(Compare, CountsAgreementsAndTellsTheReferencesMistakesApart) {
@@ -147,6 +177,33 @@ End Type
           "structure extended by later Windows versions", "procedure with another number of parameters",
           "parameter Long -> ByVal Long", "constant not generated: C4 = 5", "MISSED"})
         EXPECT_NE(text.find(line), std::string::npos) << line << "\n" << text;
+}
+
+TEST(Compare, HostileTypesEndWithoutOverflowOrExhaustion) {
+    const declgen::DeclarationFile reference = ReadDeclarationFile(R"(
+Type B
+    x(0 To 4095) As Long
+End Type
+Type D
+    z(0 To 999999999) As B
+    s As String * 99999999999999999999
+End Type
+Type E
+    x(0 To 9223372036854775806) As Long
+    y(-9223372036854775807 To 9223372036854775806) As Long
+End Type
+)");
+    const declgen::DeclarationFile generated = ReadDeclarationFile(R"(
+Type D
+    a As Long
+End Type
+Type E
+    x As Long
+End Type
+)");
+    const declgen::ComparisonReport report = declgen::Compare(reference, generated);
+    EXPECT_EQ(report.targets.back().same + report.targets.back().referenceWrong, 0);
+    EXPECT_EQ(report.targets.back().of, 3);
 }
 
 }  // namespace
