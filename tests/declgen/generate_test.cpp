@@ -43,22 +43,28 @@ std::string Label(const testing::TestParamInfo<Row>& row) {
     return row.param.label;
 }
 
-// The list of prelude + `c`, with the named functions exported from test.dll with
-// so many bytes of arguments.
-declgen::Generated GenerateFrom(const std::string& c, const std::vector<std::pair<std::string, int>>& exports,
+// The list of prelude + `c`, with the functions that `libraries` export.
+declgen::Generated GenerateFrom(const std::string& c, const declgen::ImportLibraries& libraries,
                                 std::vector<std::string> only = {}) {
     const auto* info = testing::UnitTest::GetInstance()->current_test_info();
     const fs::path dir = fs::temp_directory_path() / ("declgen_test_" + std::string(info->name()));
     fs::create_directories(dir);
     std::ofstream(dir / "test.h") << kPrelude << c << "\n";
-    declgen::ImportLibraries libraries;
-    for (const auto& [name, bytes] : exports) libraries.Add(name, {"TEST.dll", name, bytes});
     declgen::GenerateSettings settings;
     settings.scan = {dir.string(), DECLGEN_CLANG_RESOURCE_DIR, {"test.h"}, 0x0A00};
     settings.only = std::move(only);
     declgen::Generated generated = declgen::Generate(settings, libraries);
     fs::remove_all(dir);
     return generated;
+}
+
+// The same with the named functions exported from test.dll with so many bytes of
+// arguments.
+declgen::Generated GenerateFrom(const std::string& c, const std::vector<std::pair<std::string, int>>& exports,
+                                std::vector<std::string> only = {}) {
+    declgen::ImportLibraries libraries;
+    for (const auto& [name, bytes] : exports) libraries.Add(name, {"TEST.dll", name, bytes});
+    return GenerateFrom(c, libraries, std::move(only));
 }
 
 std::string Lf(std::string text) {
@@ -152,6 +158,16 @@ TEST(Procedures, AnsiAndWideTwinsAreWrittenAsTheGenericName) {
               std::string::npos);
 }
 
+TEST(Procedures, TakeTheDllThatExportsMostOfTheirHeader) {
+    declgen::ImportLibraries libraries;
+    libraries.Add("P", {"api-ms-win-core-test-l1-1-0.dll", "P", 0});
+    libraries.Add("P", {"BACKEND.dll", "P", 0});
+    libraries.Add("P", {"HOME.dll", "P", 0});
+    libraries.Add("Q", {"HOME.dll", "Q", 0});
+    const std::string list = Lf(GenerateFrom("void WINAPI P(void); void WINAPI Q(void);", libraries).text);
+    EXPECT_NE(list.find(R"(Declare Sub P Lib "home" Alias "P" ())"), std::string::npos) << list;
+}
+
 TEST(Procedures, OnlyWritesTheNamedProceduresAndTheStructuresTheyNeed) {
     const std::string c = R"(
         typedef struct tagINNER { DWORD a; } INNER;
@@ -173,7 +189,7 @@ class Structure : public testing::TestWithParam<Case> {};
 
 TEST_P(Structure, HasTheLayoutOfTheCStructure) {
     const Case& row = GetParam();
-    const std::string list = Lf(GenerateFrom(row.c, {}).text);
+    const std::string list = Lf(GenerateFrom(row.c, declgen::ImportLibraries()).text);
     const std::size_t start = list.find("Type S\n");
     ASSERT_NE(start, std::string::npos) << list;
     std::string members;
@@ -224,7 +240,7 @@ class Constant : public testing::TestWithParam<Case> {};
 TEST_P(Constant, IsWrittenAsVisualBasicReadsIt) {
     const Case& row = GetParam();
     const std::string c = "#define HEX_BASE 0x20\n#define MAKEINT(i) ((LPSTR)(i))\n" + row.c;
-    ExpectList(row, Lf(GenerateFrom(c, {}).text));
+    ExpectList(row, Lf(GenerateFrom(c, declgen::ImportLibraries()).text));
 }
 
 INSTANTIATE_TEST_SUITE_P(

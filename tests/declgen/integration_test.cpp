@@ -4,6 +4,7 @@
 // reaches its targets against Visual Basic's own declaration file.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <map>
 #include <optional>
 #include <string>
@@ -33,8 +34,12 @@ TEST(GeneratedList, EveryDeclarePassesTheBytesOfItsDecoratedName) {
         for (const declgen::VbParameter& parameter : declare.parameters)
             bytes +=
                 parameter.byValue && (parameter.type == "Currency" || parameter.type == "Double") ? 8 : 4;
-        const declgen::Export* exported = libraries.Find(declare.entry);
-        ASSERT_NE(exported, nullptr) << declare.entry;
+        // The DLL the Declare names exports the entry point with that byte count.
+        const auto& candidates = libraries.Candidates(declare.entry);
+        const auto exported =
+            std::find_if(candidates.begin(), candidates.end(),
+                         [&](const declgen::Export& e) { return declgen::LibName(e.dll) == declare.lib; });
+        ASSERT_NE(exported, candidates.end()) << declare.entry << " in " << declare.lib;
         EXPECT_EQ(bytes, exported->argumentBytes) << declare.name;
     }
 }

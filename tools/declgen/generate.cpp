@@ -52,7 +52,11 @@ public:
           records_(headers),
           mapper_(records_),
           layouts_(records_) {
-        for (const clang::Cursor& function : headers.Functions()) functionNames_.insert(function.Spelling());
+        for (const clang::Cursor& function : headers.Functions()) {
+            functionNames_.insert(function.Spelling());
+            for (const Export& candidate : libraries.Candidates(function.Spelling()))
+                ++dllVotes_[{headers.OrderOf(function).file, LibName(candidate.dll)}];
+        }
         for (const clang::Cursor& macro : headers.Macros()) macroNames_.insert(macro.Spelling());
         for (const std::string& name : settings.only) only_.insert(Upper(name));
     }
@@ -81,6 +85,7 @@ private:
     // (MessageBoxA -> MessageBox); empty for others.
     std::string GenericName(const std::string& name) const;
     bool IsWideTwin(const std::string& name) const;
+    const Export* ExportOf(const clang::Cursor& function) const;
 
     const GenerateSettings& settings_;
     const Headers& headers_;
@@ -89,6 +94,8 @@ private:
     TypeMapper mapper_;
     LayoutBuilder layouts_;
     std::set<std::string> functionNames_, macroNames_, only_, found_;
+    // (header, DLL) -> how many of the header's functions that DLL exports.
+    std::map<std::pair<unsigned, std::string>, int> dllVotes_;
     GlobalNames names_;
 };
 
@@ -104,6 +111,22 @@ bool Generator::IsWideTwin(const std::string& name) const {
     return name.ends_with('W') && !GenericName(name.substr(0, name.size() - 1) + "A").empty();
 }
 
+// Several DLLs may export one function: a DLL of its own before an API set, then
+// the DLL that exports the most functions of the function's header (shlwapi.dll
+// for shlwapi.h, though shcore.dll has some of them too; winspool.drv, not the
+// spooler's spoolss.dll), then the library read first.
+const Export* Generator::ExportOf(const clang::Cursor& function) const {
+    const unsigned file = headers_.OrderOf(function).file;
+    const auto rank = [&](const Export& candidate) {
+        const auto votes = dllVotes_.find({file, LibName(candidate.dll)});
+        return std::pair(ImportPreference(candidate), -(votes == dllVotes_.end() ? 0 : votes->second));
+    };
+    const Export* best = nullptr;
+    for (const Export& candidate : libraries_.Candidates(function.Spelling()))
+        if (best == nullptr || rank(candidate) < rank(*best)) best = &candidate;
+    return best;
+}
+
 void Generator::Procedures() {
     for (const clang::Cursor& function : headers_.Functions()) {
         const std::string cName = function.Spelling();
@@ -111,7 +134,7 @@ void Generator::Procedures() {
         const std::string vbName = generic.empty() ? VbIdentifier(cName) : generic;
         if (!Wanted(vbName, cName)) continue;
         const clang::Type type = function.GetType().Canonical();
-        const Export* exported = libraries_.Find(cName);
+        const Export* exported = ExportOf(function);
         if (type.Kind() != CXType_FunctionProto) {
             LeaveOut("function without prototype");
         } else if (type.IsVariadic()) {

@@ -138,13 +138,6 @@ bool IsApiSet(const std::string& dll) {
     return lower.starts_with("api-ms-") || lower.starts_with("ext-ms-");
 }
 
-// Which of several imports of one name to keep (lower is better): a DLL of its own
-// before an API set, and a decorated name, whose byte count can be checked, before
-// an undecorated one (some umbrella libraries drop the "@N" of stdcall functions).
-int Preference(const Export& exported) {
-    return (IsApiSet(exported.dll) ? 2 : 0) + (exported.argumentBytes < 0 ? 1 : 0);
-}
-
 }  // namespace
 
 bool ImportLibraries::AddArchive(std::span<const std::uint8_t> archive) {
@@ -183,9 +176,7 @@ bool ImportLibraries::AddArchive(std::span<const std::uint8_t> archive) {
             bytes = std::stoi(name.substr(at_sign + 1));
             name.resize(at_sign);
         }
-        Export candidate{dll->second, object.entry, bytes};
-        const auto [found, inserted] = exports_.emplace(name, candidate);
-        if (!inserted && Preference(candidate) < Preference(found->second)) found->second = candidate;
+        Add(name, {dll->second, object.entry, bytes});
     }
     return true;
 }
@@ -216,9 +207,30 @@ ImportLibraries ImportLibraries::ReadDirectory(const std::string& directory,
     return libraries;
 }
 
-const Export* ImportLibraries::Find(const std::string& name) const {
+int ImportPreference(const Export& exported) {
+    return (IsApiSet(exported.dll) ? 2 : 0) + (exported.argumentBytes < 0 ? 1 : 0);
+}
+
+void ImportLibraries::Add(const std::string& name, const Export& exported) {
+    std::vector<Export>& candidates = exports_[name];
+    const bool known = std::any_of(candidates.begin(), candidates.end(), [&](const Export& candidate) {
+        return LibName(candidate.dll) == LibName(exported.dll) && candidate.entry == exported.entry &&
+               candidate.argumentBytes == exported.argumentBytes;
+    });
+    if (!known) candidates.push_back(exported);
+}
+
+const std::vector<Export>& ImportLibraries::Candidates(const std::string& name) const {
+    static const std::vector<Export> kNone;
     const auto found = exports_.find(name);
-    return found == exports_.end() ? nullptr : &found->second;
+    return found == exports_.end() ? kNone : found->second;
+}
+
+const Export* ImportLibraries::Find(const std::string& name) const {
+    const Export* best = nullptr;
+    for (const Export& candidate : Candidates(name))
+        if (best == nullptr || ImportPreference(candidate) < ImportPreference(*best)) best = &candidate;
+    return best;
 }
 
 std::string LibName(const std::string& dll) {

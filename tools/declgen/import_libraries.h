@@ -33,19 +33,25 @@ public:
     // Adds the imports of one archive; returns false when it is not an ar archive.
     bool AddArchive(std::span<const std::uint8_t> archive);
 
-    // Records an export as an import library would (the first one for a name stays).
-    void Add(const std::string& name, const Export& exported) { exports_.emplace(name, exported); }
+    // Records an export as an import library would.
+    void Add(const std::string& name, const Export& exported);
 
-    // The export a C function of that name links to, or null. Where several
-    // libraries import one name, a DLL of its own wins over an API set
-    // ("api-ms-win-..."), then a decorated name over an undecorated one, then the
-    // library read first.
+    // Every DLL that import libraries name for a C function, in the order read;
+    // empty when there is none.
+    const std::vector<Export>& Candidates(const std::string& name) const;
+    // The best of them by ImportPreference, the first read of equals; or null.
     const Export* Find(const std::string& name) const;
     std::size_t Size() const { return exports_.size(); }
 
 private:
-    std::map<std::string, Export> exports_;
+    std::map<std::string, std::vector<Export>> exports_;
 };
+
+// Which of several imports of one name to take, lower first: a DLL of its own
+// before an API set ("api-ms-win-..."), and a decorated name, whose byte count can
+// be checked, before an undecorated one (some umbrella libraries drop the "@N" of
+// stdcall functions).
+int ImportPreference(const Export& exported);
 
 // "USER32.dll" -> "user32", "WINSPOOL.DRV" -> "winspool.drv": the name as a
 // Declare's Lib clause writes it.
