@@ -361,12 +361,12 @@ Generated Run(const GenerateSettings& settings, const std::function<const Import
 }  // namespace
 
 std::vector<std::string> DefaultHeaders() {
-    return {"winsock2.h", "ws2tcpip.h", "windows.h",  "commctrl.h", "commdlg.h",
-            "shellapi.h", "shlobj.h",   "shlwapi.h",  "mmsystem.h", "winspool.h",
-            "wincrypt.h", "lm.h",       "imm.h",      "lzexpand.h", "winver.h",
-            "winnetwk.h", "wininet.h",  "iphlpapi.h", "psapi.h",    "tlhelp32.h",
-            "dwmapi.h",   "uxtheme.h",  "userenv.h",  "wtsapi32.h", "shellscalingapi.h",
-            "setupapi.h", "powrprof.h"};
+    return {"winsock2.h",        "ws2tcpip.h", "windows.h", "commctrl.h", "commdlg.h",
+            "shellapi.h",        "shlobj.h",   "shlwapi.h", "mmsystem.h", "mmreg.h",
+            "winspool.h",        "wincrypt.h", "lm.h",      "imm.h",      "lzexpand.h",
+            "winver.h",          "winnetwk.h", "wininet.h", "iphlpapi.h", "psapi.h",
+            "tlhelp32.h",        "dwmapi.h",   "uxtheme.h", "userenv.h",  "wtsapi32.h",
+            "shellscalingapi.h", "setupapi.h", "powrprof.h"};
 }
 
 Generated Generate(const GenerateSettings& settings) {

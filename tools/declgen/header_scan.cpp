@@ -23,21 +23,12 @@ std::string Hex(unsigned value, int digits) {
 std::vector<std::string> ScanSettings::CompilerArguments() const {
     // NTDDI_VERSION: the version with every service pack and feature update the
     // headers know of (0x0A00FFFF lies above every NTDDI_WIN10_... value).
-    return {"-x",
-            "c",
-            "-std=gnu11",
-            "-target",
-            "i686-w64-mingw32",
-            "-resource-dir",
-            resourceDir,
-            "-nostdlibinc",
-            "-isystem",
-            includeDir,
-            "-D_WIN32_WINNT=" + Hex(winver, 4),
-            "-DWINVER=" + Hex(winver, 4),
-            "-DNTDDI_VERSION=" + Hex(winver << 16 | 0xFFFF, 8),
-            "-ferror-limit=0",
-            "-w"};
+    return {"-x", "c", "-std=gnu11", "-target", "i686-w64-mingw32", "-resource-dir", resourceDir,
+            "-nostdlibinc", "-isystem", includeDir, "-D_WIN32_WINNT=" + Hex(winver, 4),
+            "-DWINVER=" + Hex(winver, 4), "-DNTDDI_VERSION=" + Hex(winver << 16 | 0xFFFF, 8),
+            // The OBM_, OCR_ and OIC_ numbers of the system's bitmaps, cursors and
+            // icons, which winuser.h hides unless asked.
+            "-DOEMRESOURCE", "-ferror-limit=0", "-w"};
 }
 
 std::string ScanSettings::UmbrellaSource() const {
