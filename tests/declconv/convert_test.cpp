@@ -228,13 +228,13 @@ TEST_F(ConvertCommand, KeepsTheOutputFileUnlessEveryInputWasRead) {
     ConvertSettings settings;
     const auto good = Write("good.bas", "Const A = 1");
     settings.output = Write("out.tw", "old");
-    for (const std::string& bad :
-         {(dir_ / "missing.bas").string(), Write("binary.bas", std::string("MZ\0\0", 4))}) {
+    const auto binary = Write("binary.bas", std::string("MZ\0\0", 4));
+    for (const std::string& bad : {(dir_ / "missing.bas").string(), binary}) {
         settings.files = {good, bad};
         EXPECT_EQ(Run(settings), kConvertIoError);
         EXPECT_EQ(Read(settings.output), "old");
     }
-    EXPECT_NE(messages_.str().find("declconv: " + dir_.string() + "/binary.bas: not a text file\n"),
+    EXPECT_NE(messages_.str().find("declconv: " + binary + ": not a text file\n"),
               std::string::npos);
     EXPECT_NE(messages_.str().find(": left as it was, since not every input could be read\n"),
               std::string::npos);
