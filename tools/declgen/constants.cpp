@@ -7,6 +7,8 @@
 #include <limits>
 #include <span>
 
+#include "type_mapping.h"
+
 namespace declgen {
 
 namespace {
@@ -29,28 +31,6 @@ bool FitsAnInitializer(const std::vector<clang::Token>& body) {
 }
 
 bool IsCharacter(CXTypeKind kind) { return kind == CXType_Char_S || kind == CXType_Char_U; }
-
-bool IsInteger(const clang::Type& type) {
-    switch (type.Canonical().Kind()) {
-        case CXType_Bool:
-        case CXType_Char_U:
-        case CXType_UChar:
-        case CXType_UShort:
-        case CXType_UInt:
-        case CXType_ULong:
-        case CXType_ULongLong:
-        case CXType_Char_S:
-        case CXType_SChar:
-        case CXType_Short:
-        case CXType_Int:
-        case CXType_Long:
-        case CXType_LongLong:
-        case CXType_Enum:
-            return true;
-        default:
-            return false;
-    }
-}
 
 struct Probe {
     std::optional<clang::Cursor> value, number;  // the variables, where they are valid

@@ -45,13 +45,8 @@ Parameter ByValue(const std::string& name, const std::string& type, int bytes = 
 
 }  // namespace
 
-std::optional<VbScalar> ScalarOf(const clang::Type& type) {
-    const clang::Type canonical = type.Canonical();
-    switch (canonical.Kind()) {
-        case CXType_Float:
-            return VbScalar{"Single", 4};
-        case CXType_Double:
-            return VbScalar{"Double", 8};
+bool IsInteger(const clang::Type& type) {
+    switch (type.Canonical().Kind()) {
         case CXType_Bool:
         case CXType_Char_U:
         case CXType_UChar:
@@ -68,18 +63,26 @@ std::optional<VbScalar> ScalarOf(const clang::Type& type) {
         case CXType_Long:
         case CXType_LongLong:
         case CXType_Enum:
-            switch (canonical.SizeOf()) {
-                case 1:
-                    return VbScalar{"Byte", 1};
-                case 2:
-                    return VbScalar{"Integer", 2};
-                case 4:
-                    return VbScalar{"Long", 4};
-                case 8:
-                    return VbScalar{"Currency", 8};
-                default:
-                    return std::nullopt;
-            }
+            return true;
+        default:
+            return false;
+    }
+}
+
+std::optional<VbScalar> ScalarOf(const clang::Type& type) {
+    const clang::Type canonical = type.Canonical();
+    if (canonical.Kind() == CXType_Float) return VbScalar{"Single", 4};
+    if (canonical.Kind() == CXType_Double) return VbScalar{"Double", 8};
+    if (!IsInteger(canonical)) return std::nullopt;
+    switch (canonical.SizeOf()) {
+        case 1:
+            return VbScalar{"Byte", 1};
+        case 2:
+            return VbScalar{"Integer", 2};
+        case 4:
+            return VbScalar{"Long", 4};
+        case 8:
+            return VbScalar{"Currency", 8};
         default:
             return std::nullopt;
     }

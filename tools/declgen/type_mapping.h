@@ -24,6 +24,9 @@ struct VbScalar {
     int size;
 };
 
+// True for C's integer types, characters and enumerations (after typedefs).
+bool IsInteger(const clang::Type& type);
+
 // The Visual Basic number type of an integer, enumeration or floating type, by size.
 std::optional<VbScalar> ScalarOf(const clang::Type& type);
 
