@@ -45,13 +45,13 @@ std::string Label(const testing::TestParamInfo<Row>& row) {
 
 // The list of prelude + `c`, with the functions that `libraries` export.
 declgen::Generated GenerateFrom(const std::string& c, const declgen::ImportLibraries& libraries,
-                                std::vector<std::string> only = {}) {
+                                std::vector<std::string> only = {}, unsigned winver = 0x0A00) {
     const auto* info = testing::UnitTest::GetInstance()->current_test_info();
     const fs::path dir = fs::temp_directory_path() / ("declgen_test_" + std::string(info->name()));
     fs::create_directories(dir);
     std::ofstream(dir / "test.h") << kPrelude << c << "\n";
     declgen::GenerateSettings settings;
-    settings.scan = {dir.string(), DECLGEN_CLANG_RESOURCE_DIR, {"test.h"}, 0x0A00};
+    settings.scan = {dir.string(), DECLGEN_CLANG_RESOURCE_DIR, {"test.h"}, winver};
     settings.only = std::move(only);
     declgen::Generated generated = declgen::Generate(settings, libraries);
     fs::remove_all(dir);
@@ -166,6 +166,17 @@ TEST(Procedures, TakeTheDllThatExportsMostOfTheirHeader) {
     libraries.Add("Q", {"HOME.dll", "Q", 0});
     const std::string list = Lf(GenerateFrom("void WINAPI P(void); void WINAPI Q(void);", libraries).text);
     EXPECT_NE(list.find(R"(Declare Sub P Lib "home" Alias "P" ())"), std::string::npos) << list;
+}
+
+TEST(Procedures, TheWindowsVersionChoosesWhatTheHeadersDeclare) {
+    const std::string c = R"(
+        #if _WIN32_WINNT >= 0x0600 && WINVER >= 0x0600 && NTDDI_VERSION >= 0x06000000
+        void WINAPI P(void);
+        #endif)";
+    declgen::ImportLibraries libraries;
+    libraries.Add("P", {"TEST.dll", "P", 0});
+    EXPECT_NE(GenerateFrom(c, libraries, {}, 0x0600).text.find("Declare Sub P"), std::string::npos);
+    EXPECT_EQ(GenerateFrom(c, libraries, {}, 0x0501).text.find("Declare Sub P"), std::string::npos);
 }
 
 TEST(Procedures, OnlyWritesTheNamedProceduresAndTheStructuresTheyNeed) {
