@@ -164,7 +164,13 @@ TEST(Procedures, TakeTheDllThatExportsMostOfTheirHeader) {
     libraries.Add("P", {"BACKEND.dll", "P", 0});
     libraries.Add("P", {"HOME.dll", "P", 0});
     libraries.Add("Q", {"HOME.dll", "Q", 0});
-    const std::string list = Lf(GenerateFrom("void WINAPI P(void); void WINAPI Q(void);", libraries).text);
+    // The API set has more of the header, but a DLL of its own comes first.
+    libraries.Add("R", {"api-ms-win-core-test-l1-1-0.dll", "R", 0});
+    libraries.Add("S", {"api-ms-win-core-test-l1-1-0.dll", "S", 0});
+    const std::string list =
+        Lf(GenerateFrom("void WINAPI P(void); void WINAPI Q(void); void WINAPI R(void); void WINAPI S(void);",
+                        libraries)
+               .text);
     EXPECT_NE(list.find(R"(Declare Sub P Lib "home" Alias "P" ())"), std::string::npos) << list;
 }
 
