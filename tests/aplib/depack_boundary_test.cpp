@@ -126,6 +126,12 @@ INSTANTIATE_TEST_SUITE_P(
                            }
                        }
                    }},
+        // The last tokens are the careful decoder's: offset 32000 takes the second bonus.
+        BorderCase{"offset_32000_at_the_end",
+                   [](StreamWriter& w) {
+                       Pattern(w, 32000);
+                       w.Match(32000, 5);
+                   }},
         BorderCase{"far_offsets_all_lengths",
                    [](StreamWriter& w) {
                        Pattern(w, 2000);

@@ -61,6 +61,7 @@ INSTANTIATE_TEST_SUITE_P(
                  Block({u"REM C", u"_9LIVES = 9", u"A = 9B"})},
         EnumCase{"mixed_case_is_no_keyword", u"C", u"Abs = Total", Block({u"REM C", u"Abs = Total"})},
         EnumCase{"long_mark_kept", u"C", u"A = &H8000&", Block({u"REM C", u"A = &8000&"})},
+        EnumCase{"trailing_blank_kept", u"C", u"A = 1 ", Block({u"REM C", u"A = 1 "})},
         EnumCase{"colon_stops_the_walk", u"C", u"A = B: TO", Block({u"REM C", u"A = B: TO"})},
         EnumCase{"tabs_inside_removed", u"C", u"\t\tTO\t= 1", Block({u"REM C", u"_TO = 1"})},
         EnumCase{"several_in_a_row", u"C", u"A = TO TO(TO=TO", Block({u"REM C", u"A = _TO _TO(_TO = _TO"})},

@@ -1,8 +1,10 @@
 #include "command_line.h"
 
 #include <iostream>
+#include <sstream>
 #include <string>
 
+#include "file_io.h"
 #include "tool_version.h"
 
 namespace tools {
@@ -28,14 +30,26 @@ std::optional<int> ParseCommandLine(CLI::App& app, int argc, char** argv) {
             return kUsageError;
         }
     }
+    // --help and --version end here; their text must have got out (not to a full disk).
+    const auto printed = [&](const CLI::Error& e) {
+        std::ostringstream text;
+        const int status = app.exit(e, text);
+        try {
+            WriteAndFlushStandardOutput(text.str());
+        } catch (const FileError& error) {
+            std::cerr << name << ": " << error.what() << '\n';
+            return kUsageError;
+        }
+        return status;
+    };
     try {
         app.parse(argc, argv);
     } catch (const CLI::CallForHelp& e) {
-        return app.exit(e);
+        return printed(e);
     } catch (const CLI::CallForAllHelp& e) {
-        return app.exit(e);
+        return printed(e);
     } catch (const CLI::CallForVersion& e) {
-        return app.exit(e);
+        return printed(e);
     } catch (const CLI::ParseError& e) {
         std::cerr << name << ": " << e.what() << "\nRun with --help for more information.\n";
         return kUsageError;

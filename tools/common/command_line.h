@@ -10,9 +10,9 @@ namespace tools {
 void AddVersionFlag(CLI::App& app);
 
 // Parses the command line. Returns the exit status when the program is to stop now:
-// 0 after --help or --version, 2 after any usage error, which is printed as
-// "NAME: reason" (an unknown subcommand is named) on standard error. Returns nothing
-// when the program is to go on.
+// 0 after --help or --version (2 when their text could not be written), 2 after any
+// usage error, which is printed as "NAME: reason" (an unknown subcommand is named) on
+// standard error. Returns nothing when the program is to go on.
 std::optional<int> ParseCommandLine(CLI::App& app, int argc, char** argv);
 
 // Exit status of every usage error.
