@@ -4,7 +4,8 @@
 // 5-byte hash, and with the distance to the nearest earlier occurrence of its next 2, 3
 // and 4 bytes. For any position it then lists the matches worth considering as pairs
 // (length, offset) with growing length, each the nearest found for its length, walking
-// the chain nearest first to a fixed depth and never further back than kWindow. Chains
+// the chain nearest first to a fixed depth and never further back than kWindow; a walk
+// that meets a run of candidates none longer than the best gives up. Chains
 // live in a ring, so the finder's memory depends on the window, not on the input.
 // Linked positions are read-only, so several parsers can query them at once.
 //
@@ -40,9 +41,10 @@ namespace {
 constexpr std::uint32_t kNice = 28;               // take matches this long without weighing them
 constexpr std::uint32_t kSettleSpan = 1u << 12;   // positions parsed before the path is settled
 constexpr unsigned kArrivals = 2;                 // states kept per position
-constexpr unsigned kChainDepth = 24;              // chain entries visited per position
+constexpr unsigned kChainDepth = 24;              // chain entries visited per position, at most
+constexpr unsigned kGiveUpAfter = 12;             // ...and in a row without a longer match
 constexpr std::uint32_t kFarDistance = 1u << 16;  // beyond this, only kFarCandidates are tried
-constexpr unsigned kFarCandidates = 4;
+constexpr unsigned kFarCandidates = 1;
 constexpr std::uint32_t kSplitAbove = 1u << 15;  // inputs larger than this are packed on two threads
 constexpr std::uint32_t kPiece = 1u << 13;       // bytes parsed as one piece there
 constexpr std::uint32_t kBlock = 1u << 18;       // bytes linked at a time there
@@ -192,9 +194,19 @@ public:
         const std::uint32_t last3 = size_ > 2 ? std::min(to, size_ - 2) : 0;
         const std::uint32_t last4 = size_ > 3 ? std::min(to, size_ - 3) : 0;
         const std::uint32_t last5 = size_ > 4 ? std::min(to, size_ - 4) : 0;
+        // The 5-byte heads are spread over a large table: each is loaded well ahead, when
+        // its hash is computed.
+        std::array<Hashed, kPrefetchAhead> ahead{};
+        auto hashAhead = [&](std::uint32_t pos) {
+            if (pos >= last5) return;
+            const Hashed h = Hash5(pos);
+            ahead[pos % kPrefetchAhead] = h;
+            __builtin_prefetch(&head5_[h.bucket]);
+        };
+        for (std::uint32_t pos = from; pos < from + kPrefetchAhead; ++pos) hashAhead(pos);
         for (std::uint32_t pos = from; pos < last2; ++pos) {
-            // The 5-byte heads are spread over a large table: start loading one well ahead.
-            if (pos + kPrefetchAhead < last5) __builtin_prefetch(&head5_[Hash5(pos + kPrefetchAhead).bucket]);
+            const Hashed h = ahead[pos % kPrefetchAhead];
+            hashAhead(pos + kPrefetchAhead);
             const std::uint32_t at = pos & nearMask_;
             near2_[at] = nearer(pos, head2_[hash(bytes2(pos))]);
             if (pos >= last3) continue;
@@ -204,7 +216,6 @@ public:
             if (pos >= last5) continue;
             // A head holds the ring index and tag of the last position in its bucket; the
             // link is the distance to it (0: none within the ring) and its tag.
-            const Hashed h = Hash5(pos);
             std::uint32_t& head = head5_[h.bucket];
             const std::uint32_t distance = (pos - head) & (kRing - 1);
             chain_[pos & chainMask_] = distance << kTagBits | head >> kRingBits;
@@ -259,6 +270,7 @@ public:
         const std::uint32_t nearest = pos > kFarDistance ? pos - kFarDistance : 0;
         unsigned farLeft = kFarCandidates;
         unsigned depthLeft = kChainDepth;
+        unsigned sinceLonger = 0;
         std::uint32_t probe = best < 4 ? 0 : best - 3;
         std::uint32_t want = Load32(cur + probe);
         const std::uint32_t tag = Hash5(pos).tag;
@@ -280,9 +292,10 @@ public:
                     if (len >= kNice || len == limit) return;
                     probe = best - 3;
                     want = Load32(cur + probe);
+                    sinceLonger = 0;
                 }
             }
-            if (--depthLeft == 0) break;
+            if (--depthLeft == 0 || ++sinceLonger == kGiveUpAfter) break;
         }
     }
 
@@ -790,12 +803,13 @@ void EmitPiece(Emitter& emitter, Piece& piece) {
     }
 }
 
-// Packs on two threads. The work is a list of jobs in input order: link a block, then
-// parse each of its pieces. Each thread takes the next job free, so that they finish
-// together whatever the jobs cost. A piece waits for its block's link; a link waits for
-// the link before it and for the pieces two blocks back, whose part of the rings it
-// reuses. Pieces are written in order by whichever thread finds the next one parsed,
-// while the other works on.
+// Packs on two threads. The work is a list of jobs in input order: parse the pieces of
+// a block, with the link of the next block midway among them, so that no piece has to
+// wait for its link. Each thread takes the next job free, so that they finish together
+// whatever the jobs cost. A piece waits for its block's link; a link waits for the link
+// before it and for the pieces two blocks back, whose part of the rings it reuses.
+// Pieces are written in order by whichever thread finds the next one parsed, while the
+// other works on.
 //
 // The threads wait for each other by polling: a blocked thread can take milliseconds to
 // wake up on a virtual machine, longer than the waits here. Yielding leaves the
@@ -811,9 +825,10 @@ void PackInParallel(std::span<const std::uint8_t> data, MatchFinder& finder, Emi
         pieces[k].end = std::min(size, (k + 1) * kPiece);
     }
     constexpr std::uint32_t kPiecesPerBlock = kBlock / kPiece;
-    // Jobs: block b's link is job b * (kPiecesPerBlock + 1), its pieces follow.
-    const std::uint32_t jobs = blocks + count;
-    auto blockOf = [](std::uint32_t job) { return job / (kPiecesPerBlock + 1); };
+    // Jobs: block 0's link, then the pieces of each block b with the link of block b + 1
+    // among them, so that it is done by the time the first piece that needs it is taken.
+    constexpr std::uint32_t kLinkAfter = kPiecesPerBlock / 2;
+    const std::uint32_t jobs = 1 + blocks * (kPiecesPerBlock + 1);
 
     std::atomic<std::uint32_t> linked{0};  // blocks linked
     std::atomic<bool> failed{false};
@@ -866,10 +881,18 @@ void PackInParallel(std::span<const std::uint8_t> data, MatchFinder& finder, Emi
         for (;;) {
             const std::uint32_t job = nextJob.fetch_add(1);
             if (job >= jobs) return;
-            const std::uint32_t b = blockOf(job);
-            const std::uint32_t inBlock = job - b * (kPiecesPerBlock + 1);
-            const bool done = inBlock == 0 ? link(b) : parse(b * kPiecesPerBlock + inBlock - 1, arrivals);
-            if (!done) return;
+            if (job == 0) {
+                if (!link(0)) return;
+                continue;
+            }
+            const std::uint32_t b = (job - 1) / (kPiecesPerBlock + 1);
+            const std::uint32_t inBlock = (job - 1) % (kPiecesPerBlock + 1);
+            if (inBlock == kLinkAfter) {
+                if (b + 1 < blocks && !link(b + 1)) return;
+                continue;
+            }
+            const std::uint32_t k = b * kPiecesPerBlock + inBlock - (inBlock > kLinkAfter ? 1 : 0);
+            if (k < count && !parse(k, arrivals)) return;
         }
     };
 
