@@ -174,6 +174,9 @@ INSTANTIATE_TEST_SUITE_P(
                       LargeCase{"run_in_the_middle", [] { return Run(20000, 60000, 20000); }},
                       LargeCase{"run_at_a_piece", [] { return Run(40000, 8192, 30000); }},
                       LargeCase{"run_to_the_end", [] { return Run(5000, 600000, 0); }},
+                      // Pieces that join inside a token: a repeat match after the join may
+                      // name an offset that is not the one in force there.
+                      LargeCase{"mixed_joins", [] { return MixedData(300000, 2); }},
                       // More than the chains' ring holds: its entries are reused.
                       LargeCase{"ring_reused", [] { return Periodic(5u << 20, 300007); }}),
     [](const auto& row) { return std::string(row.param.label); });
