@@ -144,7 +144,7 @@ INSTANTIATE_TEST_SUITE_P(
                  "2147483647",
                  ""},
         ToolCase{
-            "claims_4_gib", "{APPACK} unpack {T}/claims_4g.aps {T}/out", 1,
+            "appack_claims_4_gib", "{APPACK} unpack {T}/claims_4g.aps {T}/out", 1,
             "appack: {T}/claims_4g.aps: the header records an original size of 4294967295 bytes; the limit "
             "is 2147483647",
             "out"},
