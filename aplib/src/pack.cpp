@@ -27,6 +27,7 @@
 #include <array>
 #include <atomic>
 #include <bit>
+#include <cstdlib>
 #include <cstring>
 #include <exception>
 #include <memory>
@@ -34,6 +35,10 @@
 #include <thread>
 
 #include "aplib/aplib.h"
+
+#if defined(__linux__)
+#include <sys/mman.h>
+#endif
 
 namespace aplib {
 namespace {
@@ -147,6 +152,37 @@ inline std::uint32_t MatchLength(const std::uint8_t* a, const std::uint8_t* b, s
     return n;
 }
 
+// The match finder's tables, left uninitialised. The large ones are read at random, one
+// look-up per position: on Linux they lie on huge-page boundaries and are marked for
+// transparent huge pages before first use, so that a look-up seldom also misses the TLB
+// (dear on a virtual machine, where a miss walks two page tables). Where huge pages are
+// not granted, the table works the same.
+struct FreeMemory {
+    void operator()(void* p) const { std::free(p); }
+};
+template <class T>
+using Table = std::unique_ptr<T[], FreeMemory>;
+
+template <class T>
+Table<T> MakeTable(std::size_t count) {
+    const std::size_t bytes = count * sizeof(T);
+    void* memory = nullptr;
+#if defined(__linux__)
+    constexpr std::size_t kHugePage = std::size_t{1} << 21;
+    if (bytes >= kHugePage) {
+        const std::size_t rounded = (bytes + kHugePage - 1) / kHugePage * kHugePage;
+        memory = std::aligned_alloc(kHugePage, rounded);
+        if (memory != nullptr) ::madvise(memory, rounded, MADV_HUGEPAGE);
+    } else {
+        memory = std::malloc(bytes);
+    }
+#else
+    memory = std::malloc(bytes);
+#endif
+    if (memory == nullptr) throw std::bad_alloc();
+    return Table<T>(static_cast<T*>(memory));
+}
+
 class MatchFinder {
 public:
     // Tables for `data`: whole for inputs up to a block, else rings that hold the chains of
@@ -160,14 +196,16 @@ public:
                                       kRingBits)),
           bits_(std::min(bits5_, 16u)),
           // Link writes every entry that Find reads.
-          chain_(std::make_unique_for_overwrite<std::uint32_t[]>(std::size_t{chainMask_} + 1)),
-          near2_(std::make_unique_for_overwrite<std::uint16_t[]>(std::size_t{nearMask_} + 1)),
-          near3_(std::make_unique_for_overwrite<std::uint16_t[]>(std::size_t{nearMask_} + 1)),
-          near4_(std::make_unique_for_overwrite<std::uint16_t[]>(std::size_t{nearMask_} + 1)),
-          head5_(std::size_t{1} << bits5_),
+          chain_(MakeTable<std::uint32_t>(std::size_t{chainMask_} + 1)),
+          near2_(MakeTable<std::uint16_t>(std::size_t{nearMask_} + 1)),
+          near3_(MakeTable<std::uint16_t>(std::size_t{nearMask_} + 1)),
+          near4_(MakeTable<std::uint16_t>(std::size_t{nearMask_} + 1)),
+          head5_(MakeTable<std::uint32_t>(std::size_t{1} << bits5_)),
           head2_(std::size_t{1} << bits_),
           head3_(std::size_t{1} << bits_),
-          head4_(std::size_t{1} << bits_) {}
+          head4_(std::size_t{1} << bits_) {
+        std::fill_n(head5_.get(), std::size_t{1} << bits5_, 0u);
+    }
 
     // Links the positions [from, to), which must follow the last linked ones. Finds for
     // positions up to `to` may run at the same time as long as they lie at most two blocks
@@ -316,14 +354,13 @@ private:
     std::uint32_t size_;
     std::uint32_t chainMask_;
     std::uint32_t nearMask_;
-    unsigned bits5_;  // 5-byte heads, log2: about one per position in the window
-    unsigned bits_;   // 2-, 3- and 4-byte heads, log2
-    std::unique_ptr<std::uint32_t[]>
-        chain_;  // distance back to the previous position in the bucket, and its tag
-    std::unique_ptr<std::uint16_t[]> near2_;  // distance to the same 2 bytes before, 0: none near
-    std::unique_ptr<std::uint16_t[]> near3_;  // distance to the same 3-byte hash before, 0: none near
-    std::unique_ptr<std::uint16_t[]> near4_;  // distance to the same 4-byte hash before, 0: none near
-    std::vector<std::uint32_t> head5_;
+    unsigned bits5_;              // 5-byte heads, log2: about one per position in the window
+    unsigned bits_;               // 2-, 3- and 4-byte heads, log2
+    Table<std::uint32_t> chain_;  // distance back to the previous position in the bucket, and its tag
+    Table<std::uint16_t> near2_;  // distance to the same 2 bytes before, 0: none near
+    Table<std::uint16_t> near3_;  // distance to the same 3-byte hash before, 0: none near
+    Table<std::uint16_t> near4_;  // distance to the same 4-byte hash before, 0: none near
+    Table<std::uint32_t> head5_;  // ring index and tag of the last position in each bucket
     std::vector<std::uint16_t> head2_;
     std::vector<std::uint16_t> head3_;
     std::vector<std::uint16_t> head4_;
