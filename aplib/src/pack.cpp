@@ -173,12 +173,9 @@ Table<T> MakeTable(std::size_t count) {
         const std::size_t rounded = (bytes + kHugePage - 1) / kHugePage * kHugePage;
         memory = std::aligned_alloc(kHugePage, rounded);
         if (memory != nullptr) ::madvise(memory, rounded, MADV_HUGEPAGE);
-    } else {
-        memory = std::malloc(bytes);
     }
-#else
-    memory = std::malloc(bytes);
 #endif
+    if (memory == nullptr) memory = std::malloc(bytes);
     if (memory == nullptr) throw std::bad_alloc();
     return Table<T>(static_cast<T*>(memory));
 }
