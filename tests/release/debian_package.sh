@@ -9,6 +9,8 @@ shift 4
 tools=("$@")
 
 fail() { printf 'FAIL: %b\n' "$*" >&2; exit 1; }
+# A command that fails outside the checks still says which.
+trap 'printf "FAIL: line %s: %s exited with %s\n" "$LINENO" "$BASH_COMMAND" "$?" >&2' ERR
 
 rm -rf "$work"
 mkdir -p "$work"

@@ -14,6 +14,8 @@ extra_files=("$@")
 here=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)
 
 fail() { printf 'FAIL: %b\n' "$*" >&2; exit 1; }
+# A command that fails outside the checks (a Wine step, now and then) still says which.
+trap 'printf "FAIL: line %s: %s exited with %s\n" "$LINENO" "$BASH_COMMAND" "$?" >&2' ERR
 
 rm -rf "$work"
 mkdir -p "$work/out" "$work/Program Files (x86)" "$work/My scripts" "$work/Tarnwick target"
