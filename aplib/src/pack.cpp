@@ -259,16 +259,18 @@ public:
     }
 
     // Starts loading what Find(pos) will read first beyond the near tables: the bytes of
-    // its first chain candidate and that candidate's own link. On data without repeats
-    // every chain step is a cache miss, and these run in parallel with the parse.
-    void Prefetch(std::uint32_t pos) const {
+    // its first chain candidate and, unless the walk ends there, that candidate's own
+    // link. On data without repeats every chain step is a cache miss, and these run in
+    // parallel with the parse. Always inlined: on its own, a function that only reads and
+    // prefetches looks free of effects to GCC, which then drops every call to it.
+    [[gnu::always_inline]] void Prefetch(std::uint32_t pos) const {
         if (pos + 4 >= size_) return;
         const std::uint32_t link = chain_[pos & chainMask_];
         const std::uint32_t distance = link >> kTagBits;
         if (distance == 0 || distance > kWindow) return;
         const std::uint32_t cand = pos - distance;
         if ((link & kTagMask) == Hash5(pos).tag) __builtin_prefetch(in_ + cand);
-        __builtin_prefetch(&chain_[cand & chainMask_]);
+        if (distance <= kFarDistance || kFarCandidates > 1) __builtin_prefetch(&chain_[cand & chainMask_]);
     }
 
     // Matches at `pos` with growing length, nearest first for each length; stops early at
@@ -330,7 +332,9 @@ public:
                     sinceLonger = 0;
                 }
             }
-            if (--depthLeft == 0 || ++sinceLonger == kGiveUpAfter) break;
+            // Past the last far candidate every one further back is refused: its link
+            // need not be loaded.
+            if (--depthLeft == 0 || ++sinceLonger == kGiveUpAfter || (cand < nearest && farLeft == 0)) break;
         }
     }
 
