@@ -4,9 +4,12 @@
 // 5-byte hash, and with the distance to the nearest earlier occurrence of its next 2, 3
 // and 4 bytes. For any position it then lists the matches worth considering as pairs
 // (length, offset) with growing length, each the nearest found for its length, walking
-// the chain nearest first to a fixed depth and never further back than kWindow; a walk
-// that meets a run of candidates none longer than the best gives up. Chains
-// live in a ring, so the finder's memory depends on the window, not on the input.
+// the chain nearest first to a depth the parse allows and never further back than
+// kWindow; a walk that meets a run of candidates none longer than the best gives up.
+// The parse allows steps from a budget that each search adds a few to: on data whose
+// chains are all dense, a walk costs that many on average, while the dense stretches of
+// other data walk deep on what was saved elsewhere. Chains live in a ring, so the
+// finder's memory depends on the window, not on the input.
 // Linked positions are read-only, so several parsers can query them at once.
 //
 // Parse. Every position keeps a few "arrivals": the cheapest ways found so far to have
@@ -48,6 +51,8 @@ constexpr std::uint32_t kSettleSpan = 1u << 12;   // positions parsed before the
 constexpr unsigned kArrivals = 2;                 // states kept per position
 constexpr unsigned kChainDepth = 24;              // chain entries visited per position, at most
 constexpr unsigned kGiveUpAfter = 12;             // ...and in a row without a longer match
+constexpr unsigned kStepsPerSearch = 6;           // chain steps a search earns for the walks
+constexpr unsigned kStepCredit = 4096;            // ...and the most a parse may save up
 constexpr std::uint32_t kFarDistance = 1u << 16;  // beyond this, only kFarCandidates are tried
 constexpr unsigned kFarCandidates = 1;
 constexpr std::uint32_t kSplitAbove = 1u << 15;  // inputs larger than this are packed on two threads
@@ -274,11 +279,12 @@ public:
     }
 
     // Matches at `pos` with growing length, nearest first for each length; stops early at
-    // a match of kNice bytes or one that reaches the end of the input.
-    void Find(std::uint32_t pos, Matches& out) const {
+    // a match of kNice bytes or one that reaches the end of the input. Walks at most
+    // `depth` chain steps, and returns how many it took.
+    unsigned Find(std::uint32_t pos, unsigned depth, Matches& out) const {
         out.count = 0;
         const std::uint32_t limit = size_ - pos;
-        if (limit < 2) return;
+        if (limit < 2) return 0;
         const std::uint8_t* cur = in_ + pos;
         std::uint32_t best = 1;
         auto consider = [&](std::uint32_t offset) {
@@ -291,12 +297,12 @@ public:
             return len >= kNice || len == limit;
         };
         const std::uint32_t at = pos & nearMask_;
-        if (near2_[at] != 0 && consider(near2_[at])) return;
-        if (limit < 3) return;
-        if (near3_[at] != 0 && consider(near3_[at])) return;
-        if (limit < 4) return;
-        if (near4_[at] != 0 && consider(near4_[at])) return;
-        if (limit < 5) return;
+        if (near2_[at] != 0 && consider(near2_[at])) return 0;
+        if (limit < 3) return 0;
+        if (near3_[at] != 0 && consider(near3_[at])) return 0;
+        if (limit < 4) return 0;
+        if (near4_[at] != 0 && consider(near4_[at])) return 0;
+        if (limit < 5) return 0;
         // Chain walk over the same 5-byte hash: a candidate can only be longer if it
         // agrees on the byte at `best` and on the three before it, one 4-byte comparison.
         // Far back, a match has to be long to pay for its offset, and every step is a
@@ -306,7 +312,7 @@ public:
         const std::uint32_t oldest = pos > kWindow ? pos - kWindow : 0;
         const std::uint32_t nearest = pos > kFarDistance ? pos - kFarDistance : 0;
         unsigned farLeft = kFarCandidates;
-        unsigned depthLeft = kChainDepth;
+        unsigned depthLeft = depth;
         unsigned sinceLonger = 0;
         std::uint32_t probe = best < 4 ? 0 : best - 3;
         std::uint32_t want = Load32(cur + probe);
@@ -326,7 +332,7 @@ public:
                 if (len > best) {
                     best = len;
                     out.push_back({len, pos - cand});
-                    if (len >= kNice || len == limit) return;
+                    if (len >= kNice || len == limit) return depth - depthLeft + 1;
                     probe = best - 3;
                     want = Load32(cur + probe);
                     sinceLonger = 0;
@@ -336,6 +342,7 @@ public:
             // need not be loaded.
             if (--depthLeft == 0 || ++sinceLonger == kGiveUpAfter || (cand < nearest && farLeft == 0)) break;
         }
+        return depth - depthLeft;
     }
 
 private:
@@ -491,7 +498,11 @@ private:
         if (cheapestNext <= cheapestHere) {
             matches_.count = 0;
         } else {
-            finder_.Find(pos, matches_);
+            // Each search earns steps and pays for those it walks: where every chain is
+            // dense (letters of a small alphabet at random), walks are kept short on
+            // average, and the credit saved elsewhere lets dense stretches walk deep.
+            stepCredit_ = std::min(stepCredit_ + kStepsPerSearch, kStepCredit);
+            stepCredit_ -= finder_.Find(pos, std::min(stepCredit_, kChainDepth), matches_);
         }
 
         const std::uint32_t limit = size_ - pos;
@@ -646,6 +657,7 @@ private:
     std::uint32_t reached_ = 0;                // furthest window index offered to since the last reset
     std::array<std::uint32_t, 256> lastSeen_;  // last position of each byte value before seen_
     std::uint32_t seen_ = 0;
+    unsigned stepCredit_ = kStepCredit;  // chain steps the searches may still walk
 };
 
 // Bits go into tag bytes, most significant first; a new tag byte is placed where the
