@@ -6,9 +6,9 @@
 // (length, offset) with growing length, each the nearest found for its length, walking
 // the chain nearest first to a depth the parse allows and never further back than
 // kWindow; a walk that meets a run of candidates none longer than the best gives up.
-// The parse allows steps from a budget that each search adds a few to: on data whose
-// chains are all dense, a walk costs that many on average, while the dense stretches of
-// other data walk deep on what was saved elsewhere. Chains live in a ring, so the
+// The parse allows steps from a budget that each position adds a few to: on data whose
+// chains are all dense, a position costs that many on average, while the dense stretches
+// of other data walk deep on what was saved elsewhere. Chains live in a ring, so the
 // finder's memory depends on the window, not on the input.
 // Linked positions are read-only, so several parsers can query them at once.
 //
@@ -51,7 +51,7 @@ constexpr std::uint32_t kSettleSpan = 1u << 12;   // positions parsed before the
 constexpr unsigned kArrivals = 2;                 // states kept per position
 constexpr unsigned kChainDepth = 24;              // chain entries visited per position, at most
 constexpr unsigned kGiveUpAfter = 12;             // ...and in a row without a longer match
-constexpr unsigned kStepsPerSearch = 6;           // chain steps a search earns for the walks
+constexpr unsigned kStepsPerPosition = 4;         // chain steps each position adds to the budget
 constexpr unsigned kStepCredit = 4096;            // ...and the most a parse may save up
 constexpr std::uint32_t kFarDistance = 1u << 16;  // beyond this, only kFarCandidates are tried
 constexpr unsigned kFarCandidates = 1;
@@ -495,13 +495,14 @@ private:
         const std::uint32_t cheapestHere = std::min(here[0].cost, here[1].cost);
         const std::uint32_t cheapestNext = std::min(here[kArrivals].cost, here[kArrivals + 1].cost);
         finder_.Prefetch(pos + kPrefetchAhead);
+        // Each position adds chain steps to the budget and each search pays for those it
+        // walks. Where every chain is dense (letters of a small alphabet at random) and
+        // most positions are searched, walks are kept short on average; ordinary data
+        // searches fewer positions and walks deep where it needs to on what it saved.
+        stepCredit_ = std::min(stepCredit_ + kStepsPerPosition, kStepCredit);
         if (cheapestNext <= cheapestHere) {
             matches_.count = 0;
         } else {
-            // Each search earns steps and pays for those it walks: where every chain is
-            // dense (letters of a small alphabet at random), walks are kept short on
-            // average, and the credit saved elsewhere lets dense stretches walk deep.
-            stepCredit_ = std::min(stepCredit_ + kStepsPerSearch, kStepCredit);
             stepCredit_ -= finder_.Find(pos, std::min(stepCredit_, kChainDepth), matches_);
         }
 
