@@ -3,13 +3,13 @@
 # dependencies read with dpkg-deb, unpacked into a scratch root with dpkg -x, and every
 # tool run from there.
 #   debian_package.sh BUILD_DIR SAMPLE WORK_DIR VERSION TOOL...
-set -euo pipefail
+set -Eeuo pipefail
 build=$1 sample=$(realpath "$2") work=$3 version=$4
 shift 4
 tools=("$@")
 
 fail() { printf 'FAIL: %b\n' "$*" >&2; exit 1; }
-# A command that fails outside the checks still says which.
+# A command that fails outside the checks, in a function too (-E), still says which.
 trap 'printf "FAIL: line %s: %s exited with %s\n" "$LINENO" "$BASH_COMMAND" "$?" >&2' ERR
 
 rm -rf "$work"
@@ -52,12 +52,13 @@ for tool in "${tools[@]}"; do
   if "$bin/$tool" --version >/dev/full 2>"$work/full.txt"; then fail "$tool --version succeeded on a full disk"; fi
   [ "$(cat "$work/full.txt")" = "$tool: standard output: No space left on device" ] ||
     fail "$tool --version on a full disk said: $(cat "$work/full.txt")"
-  zcat "$root/usr/share/man/man1/$tool.1.gz" | grep -q "^\.TH ${tool^^} .*\"$tool $version\"" ||
+  # grep reads to the end (no -q): zcat killed by a closed pipe would fail the pipeline.
+  zcat "$root/usr/share/man/man1/$tool.1.gz" | grep "^\.TH ${tool^^} .*\"$tool $version\"" >/dev/null ||
     fail "the manual page of $tool is not that of version $version"
 done
 grep -q '^MIT License$' "$root/usr/share/doc/tarnwick-decltools/copyright" || fail "copyright lacks the licence"
 grep -q '^1\. CLI11$' "$root/usr/share/doc/tarnwick-decltools/copyright" || fail "copyright lacks the notices"
-zcat "$root/usr/share/doc/tarnwick-decltools/changelog.gz" | grep -q "^## \[$version\]" ||
+zcat "$root/usr/share/doc/tarnwick-decltools/changelog.gz" | grep "^## \[$version\]" >/dev/null ||
   fail "the changelog has no entry for $version"
 
 cd "$work"

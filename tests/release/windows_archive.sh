@@ -7,14 +7,14 @@
 # and run into a target folder, the registration removed again.
 #   windows_archive.sh BUILD_DIR SAMPLE WORK_DIR VERSION BITS [EXTRA_FILE...]
 # Environment: OBJDUMP (of the archive's architecture), DECLSHIFT_PROGID (the plug-in's)
-set -euo pipefail
+set -Eeuo pipefail
 build=$1 sample=$(realpath "$2") work=$3 version=$4 bits=$5
 shift 5
 extra_files=("$@")
 here=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)
 
 fail() { printf 'FAIL: %b\n' "$*" >&2; exit 1; }
-# A command that fails outside the checks (a Wine step, now and then) still says which.
+# A command that fails outside the checks, in a function too (-E), still says which.
 trap 'printf "FAIL: line %s: %s exited with %s\n" "$LINENO" "$BASH_COMMAND" "$?" >&2' ERR
 
 rm -rf "$work"
@@ -104,11 +104,14 @@ server=$(run reg query "HKCR\\CLSID\\$clsid\\InprocServer32" /ve | tr -d '\r' | 
 [ "$server" = "$(windows_path "$dir/declshift.dll")" ] || fail "the class is registered for '$server'"
 
 # The README's VBScript example prints what the README says.
+# awk reads to the end: leaving early would kill tr with a closed pipe, now and then,
+# and fail the pipeline.
 readme_block() {  # the first block of lines indented by six blanks after the line holding $1
   tr -d '\r' <"$dir/README.txt" | awk -v start="$1" '
+    done { next }
     !found && index($0, start) { found = 1; next }
     found && /^      / { print substr($0, 7); inside = 1; next }
-    inside && NF { exit }'
+    inside && NF { done = 1 }'
 }
 readme_block 'as convert.vbs' >"$work/My scripts/convert.vbs"
 [ -s "$work/My scripts/convert.vbs" ] || fail "README.txt has no VBScript example"
